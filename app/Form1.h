@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/Platform.h"
+#include "app/SettingValue.h"
+#include "app/StartupLog.h"
+#include "commands/CommandHost.h"
+#include "commands/FormState.h"
+
+namespace skycall {
+
+// The main window object: owns every piece of program state and handles every window event.
+class Form1 : public FormState, public CommandHost, public WindowEvents {
+ public:
+  explicit Form1(Platform platform);
+  ~Form1() override;
+
+  // Start-up, then (when start-up got through) the window shown and activated.
+  // Returns false when start-up ended the program before showing the window.
+  bool start();
+
+  // Window events.
+  void Form_Load();
+  void Form_Activate() override;
+  void Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) override;
+  void Holder_Timer() override;
+  void Form_Resize() override {}
+  void Form_Unload() override {}
+
+  // CommandHost.
+  FormState& state() override { return *this; }
+  skycall::Window& window() override { return platform_.window; }
+  skycall::Voice& voice() override { return *Voice; }
+  void sayit(const std::wstring& tempm) override;
+  void hold(double seconds) override;
+  void saveprogress() override;
+  void getinfo() override;
+
+  void loadjaws();
+
+  // Program state beyond the shared fields.
+  std::unique_ptr<ScreenReader> JawsApi;
+  std::unique_ptr<skycall::Voice> Voice;
+  SettingValue SpareSetting;
+
+  bool startupFailed() const { return startupFailed_; }
+
+ private:
+  void readSettings();
+  void askForLocation();
+
+  Platform platform_;
+  StartupLog log_;
+  bool startupFailed_ = false;       // the start-up error trap fired
+  bool firstFetchFailed_ = false;    // the first forecast could not be loaded
+  bool welcomed_ = false;            // the welcome text is spoken on the first activation only
+};
+
+}  // namespace skycall

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "commands/FormState.h"
+#include "speech/Voice.h"
+#include "speech/Window.h"
+
+namespace skycall {
+
+// What the key commands need of the main window object.
+class CommandHost {
+ public:
+  virtual ~CommandHost() = default;
+  virtual FormState& state() = 0;
+  virtual Window& window() = 0;
+  virtual Voice& voice() = 0;
+  virtual void sayit(const std::wstring& tempm) = 0;
+  virtual void hold(double seconds) = 0;
+  // Throws when the settings file cannot be written.
+  virtual void saveprogress() = 0;
+  // Throws FetchError when a page cannot be fetched.
+  virtual void getinfo() = 0;
+};
+
+}  // namespace skycall

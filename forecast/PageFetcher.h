@@ -1,0 +1,28 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace skycall {
+
+// A page as it came off the wire: the body bytes and the charset its response declared
+// ("" when it declared none).
+struct FetchedPage {
+  std::string body;
+  std::string charset;
+};
+
+// Any failed transfer: refused, timed out, cut off, too large, or an HTTP error status.
+class FetchError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Blocking fetch of one page address; throws FetchError when the transfer fails.
+class PageFetcher {
+ public:
+  virtual ~PageFetcher() = default;
+  virtual FetchedPage fetch(const std::string& address) = 0;
+};
+
+}  // namespace skycall

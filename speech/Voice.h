@@ -1,0 +1,29 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace skycall {
+
+// A speech component refused a value or could not be created.
+class SpeechError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The text-to-speech voice.
+class Voice {
+ public:
+  // flag 1: asynchronous; flag 2: purge speech in progress before speaking.
+  static constexpr int kAsyncPurge = 3;
+
+  virtual ~Voice() = default;
+  // Accepts -10 to 10; throws SpeechError for a rate the voice refuses.
+  virtual void setRate(int rate) = 0;
+  virtual int rate() const = 0;
+  virtual void setVolume(int volume) = 0;
+  // An empty text silences the voice.
+  virtual void speak(const std::wstring& text, int flags) = 0;
+};
+
+}  // namespace skycall

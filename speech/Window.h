@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "forecast/ForecastList.h"
+
+namespace skycall {
+
+// The handlers of the main window's events.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  virtual void Form_Activate() = 0;
+  // KeyCode: Windows virtual-key code; Shift: 1 Shift, 2 Ctrl, 4 Alt.
+  virtual void Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) = 0;
+  virtual void Holder_Timer() = 0;
+  virtual void Form_Resize() = 0;
+  virtual void Form_Unload() = 0;
+};
+
+// The main window: caption, list box, the Holder timer, the location box, the event pump.
+class Window {
+ public:
+  virtual ~Window() = default;
+
+  virtual void setEventHandler(WindowEvents* handler) = 0;
+
+  virtual std::wstring caption() const = 0;
+  virtual void setCaption(const std::wstring& text) = 0;
+
+  // The list box List1.
+  virtual ForecastList& List1() = 0;
+
+  // Processes the events that are pending, once, and returns.
+  virtual void pumpEvents() = 0;
+  // Processes pending events, sleeping until at least one arrives when none is pending.
+  virtual void waitForEvents() = 0;
+
+  // The Holder timer: while enabled with an interval above 0 it ticks (Holder_Timer) once per
+  // interval. Intervals outside 0..65535 ms are refused with SpeechError.
+  virtual void setHolderEnabled(bool enabled) = 0;
+  virtual bool holderEnabled() const = 0;
+  virtual void setHolderInterval(int milliseconds) = 0;
+  virtual int holderInterval() const = 0;
+
+  // Modal text input box; returns "" on Cancel.
+  virtual std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
+                                const std::wstring& defaultText) = 0;
+
+  // Shows the window and makes it the active window.
+  virtual void showAndActivate() = 0;
+  virtual void minimize() = 0;
+  // Ends the program at once; no further window event is handled.
+  virtual void endProgram() = 0;
+};
+
+}  // namespace skycall
