@@ -54,9 +54,9 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
 
   Platform platform_;
   StartupLog log_;
-  bool startupFailed_ = false;       // the start-up error trap fired
-  bool firstFetchFailed_ = false;    // the first forecast could not be loaded
-  bool welcomed_ = false;            // the welcome text is spoken on the first activation only
+  bool startupFailed_ = false;     // the start-up error trap fired
+  bool firstFetchFailed_ = false;  // the first forecast could not be loaded
+  bool welcomed_ = false;          // the welcome text is spoken on the first activation only
 };
 
 }  // namespace skycall

@@ -7,14 +7,14 @@ namespace skycall {
 
 // The program state of the main window, by the names the whole program uses.
 struct FormState {
-  int JawsFlag = 0;                   // 1 when the screen-reader object exists
-  std::optional<int> SpeechMode;      // speech route 0..3; unassigned counts as 0
-  int SendingKeys = 0;                // 1 while the read-title hot-key is being sent
-  int MenuMode = 0;                   // 1: keys step through the spoken topic menu
-  int MenuPosition = 0;               // current topic 1..12; 0 = none chosen yet
-  std::wstring Location;              // as the user gave it; spaces become "+" in a fetch
+  int JawsFlag = 0;               // 1 when the screen-reader object exists
+  std::optional<int> SpeechMode;  // speech route 0..3; unassigned counts as 0
+  int SendingKeys = 0;            // 1 while the read-title hot-key is being sent
+  int MenuMode = 0;               // 1: keys step through the spoken topic menu
+  int MenuPosition = 0;           // current topic 1..12; 0 = none chosen yet
+  std::wstring Location;          // as the user gave it; spaces become "+" in a fetch
   std::wstring AppVersion;
-  bool FetchRunning = false;          // a fetch cycle is between its first and last page
+  bool FetchRunning = false;  // a fetch cycle is between its first and last page
 
   int route() const { return SpeechMode.value_or(0); }
   std::wstring normalCaption() const { return L"Skycall (v" + AppVersion + L") by Korvel"; }

@@ -14,8 +14,8 @@ namespace skycall::fakes {
 class FakeFetcher : public PageFetcher {
  public:
   std::vector<std::string> addresses;
-  std::map<std::string, FetchedPage> pages;  // path prefix -> page
-  std::string failOn;                        // a path prefix whose fetch fails
+  std::map<std::string, FetchedPage> pages;         // path prefix -> page
+  std::string failOn;                               // a path prefix whose fetch fails
   std::function<void(const std::string&)> onFetch;  // runs inside the fetch
 
   FetchedPage fetch(const std::string& address) override {

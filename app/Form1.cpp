@@ -1,0 +1,163 @@
+#include "app/Form1.h"
+
+#include <exception>
+#include <string>
+
+#include "app/SettingsFile.h"
+#include "app/SideFiles.h"
+#include "commands/KeyDispatcher.h"
+#include "commands/LocationPrompt.h"
+#include "forecast/FetchCycle.h"
+#include "forecast/TextCodec.h"
+#include "speech/Hold.h"
+#include "speech/LoadJaws.h"
+#include "speech/SpeechRouter.h"
+
+namespace skycall {
+
+namespace {
+
+constexpr wchar_t kForecastFailed[] = L"The forecast could not be loaded.";
+
+std::wstring errorLine(const std::exception& e) {
+  return L"error: " + fromUtf8(e.what());
+}
+
+// Marks a fetch cycle as running for as long as it runs, however it ends.
+class RunningFlag {
+ public:
+  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunningFlag() { flag_ = false; }
+  RunningFlag(const RunningFlag&) = delete;
+  RunningFlag& operator=(const RunningFlag&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+Form1::Form1(Platform platform) : platform_(std::move(platform)) {}
+
+Form1::~Form1() = default;
+
+bool Form1::start() {
+  Form_Load();
+  if (startupFailed_) return false;
+  window().showAndActivate();
+  Form_Activate();
+  return true;
+}
+
+void Form1::Form_Load() {
+  AppVersion = L"0.3b";
+  log_.open(platform_.workingFolder / kStartupLogName);
+  try {
+    Voice = platform_.createVoice();
+    if (!Voice) throw SpeechError("No text-to-speech voice is available");
+    SendingKeys = 0;
+    JawsFlag = 0;
+    Voice->setRate(3);
+    Voice->setVolume(100);
+    log_.line(L"Starting program");
+    log_.line(L"Loading JAWS Api");
+    loadjaws();
+    sayit(L"Loading the forecast.");  // no route chosen yet: always the voice
+    window().pumpEvents();
+    log_.line(L"Version is " + AppVersion);
+    writeVersionFile(platform_.workingFolder, AppVersion);
+    window().setCaption(normalCaption());
+    SpeechMode = 0;
+    log_.line(L"Sapi is set to " + std::to_wstring(route()));
+    MenuMode = 1;
+    MenuPosition = 0;
+    log_.line(L"Loading settings/progress");
+    Location = L"";
+    readSettings();
+    if (Location.empty() || Location == L"0") Location = promptForLocation(window());
+    log_.line(L"Adding to System Tray");
+    log_.line(L"Load finished.");
+    log_.close();
+  } catch (const std::exception& e) {
+    log_.line(errorLine(e));
+    log_.close();
+    startupFailed_ = true;
+    return;
+  }
+  // A first forecast that cannot be loaded still leaves the user a window to change the
+  // location from, and is heard with the welcome.
+  try {
+    getinfo();
+  } catch (const std::exception& e) {
+    log_.append(errorLine(e));
+    firstFetchFailed_ = true;
+  }
+}
+
+void Form1::readSettings() {
+  const auto path = platform_.programFolder / kSettingsFileName;
+  std::error_code missing;
+  if (!std::filesystem::exists(path, missing)) return;
+  // A short or damaged file keeps what was read before the fault; start-up goes on.
+  try {
+    SettingsReader in(readSettingsText(path));
+    const SettingValue mode = in.readValue();
+    SpeechMode = wholeNumber(mode);
+    Voice->setRate(wholeNumber(in.readValue()).value_or(0));
+    SpareSetting = in.readValue();
+    Location = in.readLine();
+    for (int i = 5; i <= kSettingsLines; ++i) in.readValue();
+  } catch (const std::exception& e) {
+    log_.line(errorLine(e));
+  }
+}
+
+void Form1::Form_Activate() {
+  if (welcomed_) return;
+  welcomed_ = true;
+  std::wstring welcome = L"Welcome to Skycall. Version " + AppVersion + L", by Korvel.";
+  // Two texts in a row would cut each other off on the voice, so the failure joins the welcome.
+  if (firstFetchFailed_) welcome += std::wstring(L"  ") + kForecastFailed;
+  sayit(welcome);
+}
+
+void Form1::Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) {
+  try {
+    skycall::Form_KeyDown(*this, KeyCode, Shift);
+  } catch (const std::exception&) {
+    // A command that fails must not take the program down with it.
+  }
+}
+
+void Form1::Holder_Timer() {
+  holderTick(window());
+}
+
+void Form1::sayit(const std::wstring& tempm) {
+  skycall::sayit(tempm, route(), SendingKeys,
+                 SpeechOutputs{window(), Voice.get(), JawsApi.get(), platform_.keys});
+}
+
+void Form1::hold(double seconds) {
+  skycall::hold(seconds, window());
+}
+
+void Form1::saveprogress() {
+  const SettingValue mode =
+      SpeechMode ? SettingValue(static_cast<double>(*SpeechMode)) : SettingValue();
+  writeFileAtomically(platform_.programFolder / kSettingsFileName,
+                      settingsFileBytes(mode, Voice->rate(), SpareSetting, Location));
+}
+
+void Form1::getinfo() {
+  RunningFlag running(FetchRunning);
+  runFetchCycle(window().List1(), Location, platform_.fetcher, platform_.clock,
+                platform_.forecastHost, [this] { window().pumpEvents(); });
+}
+
+void Form1::loadjaws() {
+  JawsApi = skycall::loadjaws(platform_.createScreenReader, JawsFlag,
+                              [this](const std::string& line) { log_.line(fromUtf8(line)); });
+}
+
+}  // namespace skycall

@@ -1,0 +1,133 @@
+#include "app/SettingsFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <cwchar>
+#include <fstream>
+#include <sstream>
+
+#include "forecast/TextCodec.h"
+
+namespace skycall {
+
+namespace {
+
+bool isLineEnd(wchar_t c) {
+  return c == L'\r' || c == L'\n';
+}
+
+// A number as the file writes it: optional sign, digits, optional fraction and exponent.
+bool readsAsNumber(const std::wstring& s, double& out) {
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == L'-' || s[i] == L'+')) ++i;
+  std::size_t digits = 0;
+  while (i < s.size() && std::iswdigit(s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == L'.') {
+    ++i;
+    while (i < s.size() && std::iswdigit(s[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
+    std::size_t j = i + 1;
+    if (j < s.size() && (s[j] == L'-' || s[j] == L'+')) ++j;
+    std::size_t expDigits = 0;
+    while (j < s.size() && std::iswdigit(s[j])) ++j, ++expDigits;
+    if (expDigits == 0) return false;
+    i = j;
+  }
+  if (i != s.size()) return false;
+  out = std::wcstod(s.c_str(), nullptr);
+  return std::isfinite(out);
+}
+
+std::string systemError(const std::string& what, const std::filesystem::path& path) {
+  return what + " " + path.string() + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+void SettingsReader::skipLineEnd() {
+  if (pos_ < text_.size() && text_[pos_] == L'\r') ++pos_;
+  if (pos_ < text_.size() && text_[pos_] == L'\n') ++pos_;
+}
+
+SettingValue SettingsReader::readValue() {
+  if (pos_ >= text_.size()) throw SettingsError("Input past end of file");
+  while (pos_ < text_.size() && text_[pos_] == L' ') ++pos_;
+  std::wstring value;
+  if (pos_ < text_.size() && text_[pos_] == L'"') {
+    const std::size_t close = text_.find(L'"', pos_ + 1);
+    const std::size_t end = close == std::wstring::npos ? text_.size() : close;
+    value = text_.substr(pos_ + 1, end - pos_ - 1);
+    pos_ = close == std::wstring::npos ? text_.size() : close + 1;
+    while (pos_ < text_.size() && text_[pos_] != L',' && !isLineEnd(text_[pos_])) ++pos_;
+  } else {
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && text_[pos_] != L',' && !isLineEnd(text_[pos_])) ++pos_;
+    value = text_.substr(start, pos_ - start);
+    while (!value.empty() && value.back() == L' ') value.pop_back();
+  }
+  if (pos_ < text_.size() && text_[pos_] == L',')
+    ++pos_;
+  else
+    skipLineEnd();
+  double number = 0;
+  if (readsAsNumber(value, number)) return number;
+  if (value.empty()) return std::monostate{};
+  return value;
+}
+
+std::wstring SettingsReader::readLine() {
+  if (pos_ >= text_.size()) throw SettingsError("Input past end of file");
+  const std::size_t start = pos_;
+  while (pos_ < text_.size() && !isLineEnd(text_[pos_])) ++pos_;
+  std::wstring line = text_.substr(start, pos_ - start);
+  skipLineEnd();
+  return line;
+}
+
+std::string settingsFileBytes(const SettingValue& speechMode, int rate,
+                              const SettingValue& spareSetting, const std::wstring& location) {
+  std::wstring text;
+  for (const std::wstring& line : {settingLine(speechMode), settingLine(static_cast<double>(rate)),
+                                   settingLine(spareSetting), location})
+    text += line + L"\r\n";
+  for (int i = 4; i < kSettingsLines; ++i) text += L"\r\n";
+  return toUtf8(text);
+}
+
+void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
+  std::string temp = path.string() + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) throw std::runtime_error(systemError("Cannot create a file beside", path));
+  std::size_t done = 0;
+  bool ok = true;
+  while (ok && done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  const std::string failure = ok ? "" : systemError("Cannot write", temp);
+  ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  ::close(fd);
+  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return;
+  const std::string message = failure.empty() ? systemError("Cannot replace", path) : failure;
+  ::unlink(temp.c_str());
+  throw std::runtime_error(message);
+}
+
+std::wstring readSettingsText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw SettingsError("Cannot open " + path.string());
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return fromUtf8(bytes.str());
+}
+
+}  // namespace skycall

@@ -1,0 +1,18 @@
+#include "app/SideFiles.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "forecast/TextCodec.h"
+
+namespace skycall {
+
+void writeVersionFile(const std::filesystem::path& folder, const std::wstring& version) {
+  const auto path = folder / kVersionFileName;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << toUtf8(version) << "\r\n";
+  out.close();
+  if (!out) throw std::runtime_error("Cannot write " + path.string());
+}
+
+}  // namespace skycall

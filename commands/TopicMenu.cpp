@@ -1,0 +1,125 @@
+#include "commands/TopicMenu.h"
+
+#include <array>
+#include <exception>
+#include <vector>
+
+#include "commands/KeyCodes.h"
+#include "commands/LocationPrompt.h"
+
+namespace skycall {
+
+namespace {
+
+// A piece of a topic's text: a fixed phrase, a forecast row, or the location.
+struct Piece {
+  enum Kind { Phrase, Row, DayRow, Place } kind;
+  const wchar_t* phrase = L"";
+  int row = 0;  // Row: the row index; DayRow: the offset from the day's first row
+};
+
+constexpr Piece phrase(const wchar_t* text) {
+  return {Piece::Phrase, text, 0};
+}
+constexpr Piece row(int index) {
+  return {Piece::Row, L"", index};
+}
+constexpr Piece dayRow(int offset) {
+  return {Piece::DayRow, L"", offset};
+}
+constexpr Piece place() {
+  return {Piece::Place, L"", 0};
+}
+
+// The first row of the day that topics 8 to 12 read: the day after tomorrow, then on.
+constexpr int kFirstDayRow = 18;
+constexpr int kRowsPerDay = 6;
+constexpr int kFirstDayTopic = 8;
+
+const std::array<std::vector<Piece>, kTopicCount>& topicTable() {
+  static const std::vector<Piece> daySummary = {
+      dayRow(0), phrase(L", "),     dayRow(1), phrase(L", "),  dayRow(2), phrase(L".  "),
+      dayRow(3), phrase(L" with "), dayRow(4), phrase(L".  "), dayRow(5), phrase(L".")};
+  static const std::array<std::vector<Piece>, kTopicCount> table = {{
+      {phrase(L"Location is set to "), place(), phrase(L".  Press Enter to change it.")},
+      {phrase(L"Right now we have "), row(2), phrase(L".")},
+      {phrase(L"The temperature is "), row(0), phrase(L" with a "), row(4), phrase(L".  It "),
+       row(1)},
+      {phrase(L"Currently "), row(7), phrase(L".")},
+      {phrase(L"Current "), row(6), phrase(L".")},
+      {phrase(L"Summary Right now, "), row(2), phrase(L", "), row(0), phrase(L" "), row(8),
+       phrase(L" and the "), row(9), phrase(L".")},
+      {phrase(L"Summary Tomorrow, "), row(11), phrase(L".  "), row(12), phrase(L" with "), row(13),
+       phrase(L".  "), row(14), phrase(L".  "), row(15), phrase(L" and the "), row(16),
+       phrase(L".")},
+      daySummary,
+      daySummary,
+      daySummary,
+      daySummary,
+      daySummary,
+  }};
+  return table;
+}
+
+void changeLocation(CommandHost& form) {
+  FormState& s = form.state();
+  // A second fetch cycle inside a running one would interleave their rows.
+  if (s.FetchRunning) {
+    form.sayit(topicText(1, s.Location, form.window().List1()));
+    return;
+  }
+  s.Location = promptForLocation(form.window());
+  form.sayit(L"Location changed to " + s.Location);
+  try {
+    form.getinfo();
+  } catch (const std::exception&) {
+    form.sayit(L"The forecast could not be loaded.");
+  }
+  form.hold(0.5);
+}
+
+}  // namespace
+
+std::wstring topicText(int topic, const std::wstring& location, const ForecastList& rows) {
+  if (topic < 1 || topic > kTopicCount) return L"";
+  const int day = kFirstDayRow + kRowsPerDay * (topic - kFirstDayTopic);
+  std::wstring text;
+  for (const Piece& p : topicTable()[topic - 1]) {
+    switch (p.kind) {
+      case Piece::Phrase:
+        text += p.phrase;
+        break;
+      case Piece::Row:
+        text += rows.row(p.row);
+        break;
+      case Piece::DayRow:
+        text += rows.row(day + p.row);
+        break;
+      case Piece::Place:
+        text += location;
+        break;
+    }
+  }
+  return text;
+}
+
+void menukey(CommandHost& form, std::int16_t& KeyCode) {
+  FormState& s = form.state();
+  if (s.MenuMode != 1) return;
+  if (KeyCode == vk::Down || KeyCode == vk::Right) ++s.MenuPosition;
+  if (KeyCode == vk::Up || KeyCode == vk::Left) --s.MenuPosition;
+  // The first Enter only announces the location topic; it does not open the prompt.
+  if (s.MenuPosition == 0 && KeyCode == vk::Enter) {
+    KeyCode = vk::Tab;
+    s.MenuPosition = 1;
+  }
+  if (s.MenuPosition <= 0) s.MenuPosition = 1;
+  if (s.MenuPosition > kTopicCount) s.MenuPosition = kTopicCount;
+  if (s.MenuPosition == 1 && KeyCode == vk::Enter) {
+    changeLocation(form);
+    return;
+  }
+  form.sayit(topicText(s.MenuPosition, s.Location, form.window().List1()));
+}
+
+}  // namespace skycall

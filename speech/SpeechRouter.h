@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "speech/KeySender.h"
+#include "speech/ScreenReader.h"
+#include "speech/Voice.h"
+#include "speech/Window.h"
+
+namespace skycall {
+
+// Speech routes, by the value of SpeechMode.
+enum SpeechRoute : int {
+  kVoiceRoute = 0,
+  kCaptionRoute = 1,
+  kCaptionHotKeyRoute = 2,
+  kScreenReaderRoute = 3,
+};
+
+// Where a text can go. Any pointer may be null; a step that cannot be taken is skipped.
+struct SpeechOutputs {
+  Window& window;
+  Voice* voice;
+  ScreenReader* screenReader;
+  KeySender* keys;
+};
+
+// Speaks tempm by the route speechMode names. Never throws: every failing step is skipped
+// and the next one runs. sendingKeys is 1 while the read-title hot-key is being sent.
+void sayit(const std::wstring& tempm, int speechMode, int& sendingKeys, const SpeechOutputs& out);
+
+}  // namespace skycall

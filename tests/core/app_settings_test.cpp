@@ -1,0 +1,115 @@
+// The settings file: its exact bytes, reading it back, and saving it whole or not at all.
+#include <gtest/gtest.h>
+
+#include "app/SettingsFile.h"
+#include "commands/KeyCodes.h"
+#include "fakes/TestRig.h"
+
+namespace skycall {
+namespace {
+
+using fakes::ProgramEnded;
+using fakes::readBytes;
+using fakes::TestRig;
+using fakes::writeBytes;
+
+const std::string kNineEmptyLines = "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+
+TEST(SettingsFile, BytesAsWritten) {
+  struct Case {
+    SettingValue route;
+    int rate;
+    SettingValue spare;
+    std::wstring location;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {0.0, 0, {}, L"12345", " 0 \r\n 0 \r\n\r\n12345\r\n" + kNineEmptyLines},
+      {2.0, 1, {}, L"12345", " 2 \r\n 1 \r\n\r\n12345\r\n" + kNineEmptyLines},
+      {0.0, -3, {}, L"Austin+TX", " 0 \r\n-3 \r\n\r\nAustin+TX\r\n" + kNineEmptyLines},
+      {{},
+       10,
+       std::wstring(L"kept"),
+       L"Paris, TX",
+       "\r\n 10 \r\nkept\r\nParis, TX\r\n" + kNineEmptyLines},
+      {1.0, 0, 2.5, L"Zürich", " 1 \r\n 0 \r\n 2.5 \r\nZ\xC3\xBCrich\r\n" + kNineEmptyLines},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(settingsFileBytes(c.route, c.rate, c.spare, c.location), c.bytes);
+}
+
+TEST(SettingsFile, ValuesReadAsWritten) {
+  SettingsReader in(L" 2 \r\n-3\r\n  \"quoted, kept\"  \r\nhello, there\r\n1,two\nlast");
+  EXPECT_EQ(in.readValue(), SettingValue(2.0));
+  EXPECT_EQ(in.readValue(), SettingValue(-3.0));
+  EXPECT_EQ(in.readValue(), SettingValue(std::wstring(L"quoted, kept")));
+  EXPECT_EQ(in.readLine(), L"hello, there");     // a whole line keeps its commas
+  EXPECT_EQ(in.readValue(), SettingValue(1.0));  // a comma ends a value
+  EXPECT_EQ(in.readValue(), SettingValue(std::wstring(L"two")));
+  EXPECT_EQ(in.readValue(), SettingValue(std::wstring(L"last")));
+  EXPECT_THROW(in.readValue(), SettingsError);
+  EXPECT_THROW(in.readLine(), SettingsError);
+}
+
+TEST(SettingsFile, QuitSavesBeforeGoodByeAndTheNextStartRestoresEverything) {
+  TestRig first;
+  first.window.answers = {L"San Antonio, TX"};
+  ASSERT_TRUE(first.form->start());
+  first.press(vk::Tab);       // route 1
+  first.press(vk::Tab);       // route 2
+  first.press(vk::PageDown);  // rate 2
+  first.window.post([&] {
+    // The file is complete by the time "Good bye" is being heard.
+    EXPECT_EQ(readBytes(first.settingsPath()),
+              " 2 \r\n 2 \r\n\r\nSan+Antonio,+TX\r\n" + kNineEmptyLines);
+  });
+  std::int16_t esc = vk::Esc;
+  EXPECT_THROW(first.form->Form_KeyDown(esc, mask::Shift), ProgramEnded);
+  EXPECT_EQ(first.log.with("caption=").back(), "Good bye");
+  EXPECT_EQ(first.window.elapsedMs, 500);
+  EXPECT_EQ(first.log.entries.back(), "end");
+
+  TestRig second;
+  writeBytes(second.settingsPath(), readBytes(first.settingsPath()));
+  ASSERT_TRUE(second.form->start());
+  EXPECT_EQ(second.form->route(), 2);
+  EXPECT_EQ(second.voice->rateValue, 2);
+  EXPECT_EQ(second.form->Location, L"San+Antonio,+TX");
+  EXPECT_EQ(second.window.prompts, 0);
+}
+
+TEST(SettingsFile, HandEditedSpareValueIsCarriedThrough) {
+  TestRig rig;
+  writeBytes(rig.settingsPath(), " 0 \r\n 0 \r\nmy note\r\n12345\r\n" + kNineEmptyLines);
+  ASSERT_TRUE(rig.form->start());
+  rig.form->saveprogress();
+  EXPECT_EQ(readBytes(rig.settingsPath()), " 0 \r\n 0 \r\nmy note\r\n12345\r\n" + kNineEmptyLines);
+}
+
+TEST(SettingsFile, SaveThatCannotReplaceTheFileLeavesNoTraceAndTellsTheUser) {
+  TestRig rig;
+  rig.window.answers = {L"12345"};
+  ASSERT_TRUE(rig.form->start());
+  // A folder where the file should be: the rename over it fails.
+  std::filesystem::create_directory(rig.settingsPath());
+  std::int16_t esc = vk::Esc;
+  EXPECT_THROW(rig.form->Form_KeyDown(esc, mask::Shift), ProgramEnded);
+  EXPECT_EQ(rig.spoken().back(), "The settings could not be saved.  Good bye");
+  EXPECT_EQ(rig.window.elapsedMs, 2500);
+  int files = 0;
+  for (auto& f : std::filesystem::directory_iterator(rig.programFolder.path())) ++files, (void)f;
+  EXPECT_EQ(files, 1);  // no temporary file left behind
+}
+
+TEST(SettingsFile, AtomicWriteReplacesWholeFiles) {
+  fakes::TempFolder folder;
+  const auto path = folder.path() / "progress.ini";
+  writeBytes(path, "old");
+  writeFileAtomically(path, "new contents");
+  EXPECT_EQ(readBytes(path), "new contents");
+  EXPECT_THROW(writeFileAtomically(folder.path() / "missing" / "progress.ini", "x"),
+               std::runtime_error);
+}
+
+}  // namespace
+}  // namespace skycall
