@@ -1,0 +1,52 @@
+// The normalisation pass on any rows: it ends, keeps the row count and order, and a row
+// never starts with a character the clean-up drops.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "forecast/Normalise.h"
+#include "forecast/TextCodec.h"
+
+namespace {
+
+class Rows : public skycall::ForecastList {
+ public:
+  std::vector<std::wstring> rows;
+  void clear() override { rows.clear(); }
+  void append(const std::wstring& r) override { rows.push_back(r); }
+  void insert(int i, const std::wstring& r) override { rows.insert(rows.begin() + i, r); }
+  void remove(int i) override { rows.erase(rows.begin() + i); }
+  std::wstring row(int i) const override { return i < count() ? rows[i] : L""; }
+  int count() const override { return static_cast<int>(rows.size()); }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::wstring text =
+      skycall::fromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+  Rows list;
+  // Rows are separated by the unit separator, so line feeds and tabs stay inside rows.
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(L'\x1F', from)) != std::wstring::npos; from = at + 1)
+    list.rows.push_back(text.substr(from, at - from));
+  list.rows.push_back(text.substr(from));
+  // Pad so the row window (19 to 22) is reached by short inputs too.
+  const std::size_t given = list.rows.size();
+  while (list.rows.size() < 24) {
+    const std::wstring copy = list.rows[list.rows.size() % given];
+    list.rows.push_back(copy);
+  }
+  const auto before = list.rows;
+  skycall::normaliseList(list);
+  if (list.rows.size() != before.size()) std::abort();
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (list.rows[i] != skycall::normaliseRow(before[i], static_cast<int>(i))) std::abort();
+    const std::wstring& r = list.rows[i];
+    if (r.find(L'\n') != std::wstring::npos || r.find(L'\t') != std::wstring::npos) std::abort();
+    if (!r.empty() && std::wstring(L"<> \r=\"").find(r.front()) != std::wstring::npos) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,43 @@
+// The settings reader on any file: it ends, never reads past the text, and what the program
+// writes from the values it read reads back to the same values.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "app/SettingsFile.h"
+#include "forecast/TextCodec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::wstring text =
+      skycall::fromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+  skycall::SettingsReader in(text);
+  skycall::SettingValue mode, rate, spare;
+  std::wstring location;
+  try {
+    mode = in.readValue();
+    rate = in.readValue();
+    spare = in.readValue();
+    location = in.readLine();
+    for (int i = 0; i < 9; ++i) in.readValue();
+  } catch (const skycall::SettingsError&) {
+    return 0;  // a short file
+  }
+  int wholeRate = 0;
+  try {
+    (void)skycall::wholeNumber(mode);
+    wholeRate = skycall::wholeNumber(rate).value_or(0);
+  } catch (const skycall::SettingsError&) {
+    return 0;  // a value its field cannot take
+  }
+  // Text values that hold a comma or a quote are not what the program writes itself.
+  if (const auto* s = std::get_if<std::wstring>(&spare))
+    if (s->find_first_of(L",\"") != std::wstring::npos || s->front() == L' ') return 0;
+  const std::string bytes = skycall::settingsFileBytes(mode, wholeRate, spare, location);
+  skycall::SettingsReader back(skycall::fromUtf8(bytes));
+  if (back.readValue() != mode) std::abort();
+  if (back.readValue() != skycall::SettingValue(static_cast<double>(wholeRate))) std::abort();
+  if (back.readValue() != spare) std::abort();
+  if (back.readLine() != location) std::abort();
+  return 0;
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs every fuzzer for the given number of seconds (default 300) from its kept inputs.
+# A crash input is named in the output; copy it into fuzz/corpus/NAME to keep it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-300}
+scripts/install-deps.sh
+CXX=clang++-14 cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$(nproc)"
+for name in scan normalise decode settings; do
+  echo "== $name ($seconds s)"
+  fuzz/run-fuzzer.sh "$PWD/build-fuzz/fuzz/${name}_fuzzer" "$PWD/fuzz/corpus/$name" "$seconds"
+done
