@@ -1,0 +1,174 @@
+#include "platform/CurlFetcher.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <mutex>
+
+namespace skycall {
+
+namespace {
+
+constexpr auto kWaitingSlice = std::chrono::milliseconds(20);
+
+// The body as it arrives, refused once it outgrows the cap.
+struct BodySink {
+  std::string body;
+  std::size_t cap = 0;
+  bool tooLarge = false;
+};
+
+std::size_t takeBody(char* data, std::size_t size, std::size_t count, void* sinkPointer) {
+  auto& sink = *static_cast<BodySink*>(sinkPointer);
+  const std::size_t bytes = size * count;
+  if (bytes > sink.cap - sink.body.size()) {
+    sink.tooLarge = true;
+    return 0;  // libcurl ends the transfer
+  }
+  sink.body.append(data, bytes);
+  return bytes;
+}
+
+// Undoes a step when the fetch leaves, normally or by an error.
+template <typename Undo>
+struct OnExit {
+  Undo undo;
+  ~OnExit() { undo(); }
+};
+template <typename Undo>
+OnExit(Undo) -> OnExit<Undo>;
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string trimmed(const std::string& text, const char* unwanted) {
+  const auto first = text.find_first_not_of(unwanted);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(unwanted) - first + 1);
+}
+
+}  // namespace
+
+std::string charsetOf(const std::string& contentType) {
+  const std::string lowered = lowerCase(contentType);
+  // The parameters follow the media type, each after a ';', as name=value.
+  for (auto end = lowered.find(';'); end != std::string::npos;) {
+    const auto start = end + 1;
+    end = lowered.find(';', start);
+    const std::string parameter = lowered.substr(start, end - start);
+    const auto equals = parameter.find('=');
+    if (equals != std::string::npos && trimmed(parameter.substr(0, equals), " \t") == "charset")
+      return trimmed(parameter.substr(equals + 1), "\"' \t");
+  }
+  return {};
+}
+
+CurlFetcher::CurlFetcher(FetchLimits limits, std::function<void()> whileWaiting)
+    : limits_(limits), whileWaiting_(std::move(whileWaiting)) {
+  static std::once_flag curlStarted;
+  std::call_once(curlStarted, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  multi_ = curl_multi_init();
+  easy_ = curl_easy_init();
+  if (!multi_ || !easy_) {
+    if (easy_) curl_easy_cleanup(easy_);
+    if (multi_) curl_multi_cleanup(multi_);
+    throw FetchError("The page fetcher could not be set up");
+  }
+  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, limits_.maxRedirects);
+  curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
+  curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, limits_.totalTimeoutMs);
+  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, limits_.lowSpeedBytesPerSec);
+  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, limits_.lowSpeedSeconds);
+  curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.maxBodyBytes));
+  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, takeBody);
+  curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, curlError_.data());
+}
+
+CurlFetcher::~CurlFetcher() {
+  curl_easy_cleanup(easy_);
+  curl_multi_cleanup(multi_);
+}
+
+FetchedPage CurlFetcher::fetch(const std::string& address) {
+  // whileWaiting runs other code in the middle of a transfer; none of it may start another.
+  if (busy_) throw FetchError("A page is already being fetched");
+  busy_ = true;
+  OnExit notBusy{[this] { busy_ = false; }};
+
+  BodySink sink;
+  sink.cap = limits_.maxBodyBytes;
+  curlError_[0] = '\0';
+  curl_easy_setopt(easy_, CURLOPT_URL, address.c_str());
+  curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &sink);
+
+  CURLcode result = CURLE_OK;
+  {
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK)
+      throw FetchError("Could not start fetching " + address);
+    OnExit removeHandle{[this] { curl_multi_remove_handle(multi_, easy_); }};
+    runTransfer();
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &left))
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy_)
+        result = message->data.result;
+  }
+
+  const std::string detail = curlError_[0] ? curlError_.data() : curl_easy_strerror(result);
+  switch (result) {
+    case CURLE_OK:
+      break;
+    case CURLE_FILESIZE_EXCEEDED:
+      throw FetchError("The page at " + address + " is larger than " +
+                       std::to_string(limits_.maxBodyBytes) + " bytes");
+    case CURLE_WRITE_ERROR:
+      if (sink.tooLarge)
+        throw FetchError("The page at " + address + " is larger than " +
+                         std::to_string(limits_.maxBodyBytes) + " bytes");
+      throw FetchError("Could not fetch " + address + ": " + detail);
+    case CURLE_OPERATION_TIMEDOUT:
+      throw FetchError("The forecast site took too long to answer for " + address + ": " + detail);
+    case CURLE_TOO_MANY_REDIRECTS:
+      throw FetchError("The forecast site redirected too many times for " + address);
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      throw FetchError("Only http and https pages can be fetched: " + detail);
+    default:
+      throw FetchError("Could not fetch " + address + ": " + detail);
+  }
+
+  long status = 0;
+  curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+  // An error page is not a forecast: scanning it would report a failure as success.
+  if (status >= 400)
+    throw FetchError("The forecast site answered " + std::to_string(status) + " for " + address);
+
+  const char* contentType = nullptr;
+  curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
+  return FetchedPage{std::move(sink.body), contentType ? charsetOf(contentType) : std::string()};
+}
+
+void CurlFetcher::runTransfer() {
+  using Clock = std::chrono::steady_clock;
+  auto lastWait = Clock::now();
+  for (;;) {
+    int running = 0;
+    const CURLMcode performed = curl_multi_perform(multi_, &running);
+    if (performed != CURLM_OK)
+      throw FetchError(std::string("Could not fetch the page: ") + curl_multi_strerror(performed));
+    if (running == 0) return;
+    curl_multi_poll(multi_, nullptr, 0, static_cast<int>(kWaitingSlice.count()), nullptr);
+    if (whileWaiting_ && Clock::now() - lastWait >= kWaitingSlice) {
+      whileWaiting_();
+      lastWait = Clock::now();
+    }
+  }
+}
+
+}  // namespace skycall

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "forecast/PageFetcher.h"
+
+namespace skycall {
+
+// Fetches forecast pages over http(s) with libcurl, keeping the connection to the site open
+// from page to page. The transfer blocks its caller; whileWaiting runs about every 20 ms until
+// the page is in, so the window can keep answering repaint and accessibility requests.
+class CurlFetcher : public PageFetcher {
+ public:
+  struct FetchLimits {
+    long connectTimeoutMs = 5000;
+    long totalTimeoutMs = 20000;
+    long lowSpeedBytesPerSec = 100;  // slower than this for lowSpeedSeconds fails
+    long lowSpeedSeconds = 10;
+    std::size_t maxBodyBytes = 8 << 20;
+    long maxRedirects = 5;
+  };
+
+  CurlFetcher() : CurlFetcher(FetchLimits{}) {}
+  explicit CurlFetcher(FetchLimits limits, std::function<void()> whileWaiting = {});
+  ~CurlFetcher() override;
+  CurlFetcher(const CurlFetcher&) = delete;
+  CurlFetcher& operator=(const CurlFetcher&) = delete;
+
+  FetchedPage fetch(const std::string& address) override;
+
+ private:
+  void runTransfer();
+
+  FetchLimits limits_;
+  std::function<void()> whileWaiting_;
+  CURLM* multi_ = nullptr;  // owns the connection cache
+  CURL* easy_ = nullptr;    // reused for every page
+  std::array<char, CURL_ERROR_SIZE> curlError_{};
+  bool busy_ = false;
+};
+
+// The charset parameter of a Content-Type value, lower-cased and unquoted; "" when it has none.
+std::string charsetOf(const std::string& contentType);
+
+}  // namespace skycall

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QListWidget>
+
+#include "forecast/ForecastList.h"
+
+namespace skycall {
+
+// The forecast rows kept in the window's list box, one item per row.
+class ListBoxRows : public ForecastList {
+ public:
+  explicit ListBoxRows(QListWidget& box) : box_(box) {}
+
+  void clear() override;
+  void append(const std::wstring& row) override;
+  void insert(int index, const std::wstring& row) override;
+  void remove(int index) override;
+  std::wstring row(int index) const override;
+  int count() const override;
+
+ private:
+  QListWidget& box_;
+};
+
+}  // namespace skycall

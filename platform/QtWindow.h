@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QListWidget>
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+
+#include "platform/ListBoxRows.h"
+#include "speech/Window.h"
+
+namespace skycall {
+
+// The main window on Qt: caption, the forecast list box, the Holder timer, the location box and
+// the event pump. Every key-down on the window or its controls goes to Form_KeyDown first.
+class QtWindow : public QMainWindow, public Window {
+  Q_OBJECT
+
+ public:
+  // programEnd ends the process; the default flushes the output streams and exits at once.
+  explicit QtWindow(std::function<void()> programEnd = {});
+  ~QtWindow() override;
+
+  void setEventHandler(WindowEvents* handler) override { handler_ = handler; }
+
+  std::wstring caption() const override;
+  void setCaption(const std::wstring& text) override;
+
+  ForecastList& List1() override { return rows_; }
+  QListWidget& listBox() { return *listBox_; }
+
+  void pumpEvents() override;
+  void waitForEvents() override;
+
+  void setHolderEnabled(bool enabled) override;
+  bool holderEnabled() const override { return holderEnabled_; }
+  void setHolderInterval(int milliseconds) override;
+  int holderInterval() const override { return holderInterval_; }
+
+  std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
+                        const std::wstring& defaultText) override;
+
+  void showAndActivate() override;
+  void minimize() override;
+  void endProgram() override;
+
+ protected:
+  bool event(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void placeListBox();
+  void applyHolder();
+
+  WindowEvents* handler_ = nullptr;
+  QListWidget* listBox_;
+  ListBoxRows rows_;
+  QTimer holder_;
+  bool holderEnabled_ = false;
+  int holderInterval_ = 0;
+  std::function<void()> programEnd_;
+};
+
+}  // namespace skycall

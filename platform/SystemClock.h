@@ -1,0 +1,13 @@
+#pragma once
+
+#include "forecast/Clock.h"
+
+namespace skycall {
+
+// Today's day of the week by the local date of the machine.
+class SystemClock : public Clock {
+ public:
+  int weekday() const override;
+};
+
+}  // namespace skycall

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+
+#include "platform/QtWindow.h"
+
+// Qt tells a screen reader nothing unless an accessibility bus is listening, so this suite runs
+// on a real X display with a private session and accessibility bus (with-accessibility-bus.sh).
+
+namespace skycall {
+namespace {
+
+// What a screen reader hears of the window: the name of every NameChanged event it is sent.
+std::vector<std::wstring> heardNames;
+void hearNameChanges(QAccessibleEvent* event) {
+  if (event->type() != QAccessible::NameChanged) return;
+  if (QAccessibleInterface* object = event->accessibleInterface())
+    heardNames.push_back(object->text(QAccessible::Name).toStdWString());
+}
+
+bool accessibilityBusListens() {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!QAccessible::isActive() && std::chrono::steady_clock::now() < until) QTest::qWait(20);
+  return QAccessible::isActive();
+}
+
+TEST(CaptionAnnouncement, EveryCaptionWriteIsAnnouncedWithTheNewName) {
+  QtWindow window{[] {}};
+  window.showAndActivate();
+  if (!accessibilityBusListens()) {
+    if (std::getenv("SKYCALL_ACCESSIBILITY_REQUIRED")) FAIL() << "no accessibility bus came up";
+    GTEST_SKIP() << "no accessibility bus listens";
+  }
+  heardNames.clear();
+  const auto previous = QAccessible::installUpdateHandler(hearNameChanges);
+  const std::vector<std::wstring> captions = {L"Skycall (v0.3b) by Korvel", L"Sapi on", L"Sapi on ",
+                                              L"High of 72\u00b0", L""};
+  for (const auto& caption : captions) {
+    window.setCaption(caption);
+    EXPECT_EQ(window.caption(), caption);
+  }
+  QAccessible::installUpdateHandler(previous);
+  EXPECT_EQ(heardNames, captions);
+}
+
+}  // namespace
+}  // namespace skycall
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
