@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/forecast_fixtures.h"
+#include "fakes/FakeClock.h"
+#include "fakes/FakeFetcher.h"
+#include "fakes/VectorList.h"
+#include "forecast/FetchCycle.h"
+
+namespace skycall {
+namespace {
+
+using testing::expectedRows;
+using testing::pageBytes;
+
+const std::string kHost = "localhost:8722";
+
+struct Cycle {
+  fakes::VectorList list;
+  fakes::FakeFetcher fetcher;
+  fakes::FakeClock clock{4};  // Wednesday
+  std::vector<std::string> events;
+
+  Cycle() {
+    fetcher.onFetch = [this](const std::string& address) { events.push_back("fetch " + address); };
+  }
+  void serve(const std::string& path, const std::string& file, const std::string& charset = "") {
+    fetcher.pages[path] = {pageBytes(file), charset};
+  }
+  void serveFullForecast() {
+    serve("/weather/right-now/", "right-now-full.html", "utf-8");
+    serve("/weather/today/", "today-full.html", "utf-8");
+    serve("/weather/tomorrow/", "tomorrow-full.html");
+    serve("/weather/tenday/", "tenday-full.html", "UTF-8");
+  }
+  void run(std::wstring& location) {
+    runFetchCycle(list, location, fetcher, clock, kHost, [this] { events.push_back("pump"); });
+  }
+};
+
+TEST(FetchCycle, FullForecastGivesTheFortyEightSpokenRows) {
+  Cycle cycle;
+  cycle.serveFullForecast();
+  cycle.list.append(L"a row from the previous cycle");
+  std::wstring location = L"62701";
+  cycle.run(location);
+
+  const std::vector<std::wstring> expected = expectedRows("cycle-full.rows");
+  ASSERT_EQ(cycle.list.rows.size(), 48u);
+  EXPECT_EQ(cycle.list.rows, expected);
+  for (int separator : {3, 10, 17}) EXPECT_EQ(cycle.list.rows[separator], L"-----");
+  EXPECT_NE(cycle.list.rows[47], L"-----");
+}
+
+TEST(FetchCycle, AddressesCarryTheLocationAndTheCallerSeesItRewritten) {
+  struct Case {
+    std::wstring location;
+    std::wstring stored;
+    std::string suffix;
+  };
+  const Case cases[] = {
+      {L"San Antonio TX", L"San+Antonio+TX", "San+Antonio+TX"},
+      {L"90210", L"90210", "90210"},
+      {L"", L"", ""},
+      {L" a  b ", L"+a++b+", "+a++b+"},
+  };
+  for (const Case& c : cases) {
+    Cycle cycle;
+    std::wstring location = c.location;
+    cycle.run(location);
+    EXPECT_EQ(location, c.stored);
+    const std::string base = "http://" + kHost + "/weather/";
+    EXPECT_EQ(
+        cycle.fetcher.addresses,
+        (std::vector<std::string>{base + "right-now/" + c.suffix, base + "today/" + c.suffix,
+                                  base + "tomorrow/" + c.suffix, base + "tenday/" + c.suffix}));
+  }
+}
+
+TEST(PageAddress, PercentEncodesTheLocationAsUtf8) {
+  struct Case {
+    std::wstring location;
+    std::string suffix;
+  };
+  const Case cases[] = {
+      {L"a/b?c#d%e", "a%2Fb%3Fc%23d%25e"},
+      {L"Z\u00FCrich", "Z%C3%BCrich"},
+      {L"S\u00E3o+Paulo&x=1", "S%C3%A3o+Paulo%26x%3D1"},
+      {L"St.-Louis_~,MO+63101", "St.-Louis_~,MO+63101"},
+      {L"a b\r\n", "a%20b%0D%0A"},
+      {L"\U0001F327", "%F0%9F%8C%A7"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(pageAddress("h:1", L"/weather/today/", c.location),
+              "http://h:1/weather/today/" + c.suffix);
+}
+
+TEST(FetchCycle, PumpsEventsOnceAfterEachFetch) {
+  Cycle cycle;
+  std::wstring location = L"x";
+  cycle.run(location);
+  const std::string base = "fetch http://" + kHost + "/weather/";
+  EXPECT_EQ(cycle.events,
+            (std::vector<std::string>{base + "right-now/x", "pump", base + "today/x", "pump",
+                                      base + "tomorrow/x", "pump", base + "tenday/x", "pump"}));
+}
+
+TEST(FetchCycle, AFailedFetchStopsTheCycleKeepingTheRowsSoFarUnnormalised) {
+  Cycle cycle;
+  cycle.serveFullForecast();
+  cycle.fetcher.failOn = "/weather/tomorrow/";
+  std::wstring location = L"62701";
+  EXPECT_THROW(cycle.run(location), FetchError);
+
+  std::vector<std::wstring> expected = expectedRows("right-now-full.rows");
+  expected.push_back(L"-----");
+  for (const std::wstring& row : expectedRows("today-full.rows")) expected.push_back(row);
+  expected.push_back(L"-----");
+  EXPECT_EQ(cycle.list.rows, expected);  // no separator for the failed page, nothing spelled out
+  EXPECT_EQ(cycle.fetcher.addresses.size(), 3u);
+  EXPECT_EQ(cycle.events.back(), "fetch http://" + kHost + "/weather/tomorrow/62701");
+}
+
+TEST(FetchCycle, EmptyPagesGiveOnlyTheThreeSeparators) {
+  Cycle cycle;
+  cycle.list.append(L"old");
+  std::wstring location = L"62701";
+  cycle.run(location);
+  EXPECT_EQ(cycle.list.rows, std::vector<std::wstring>(3, L"-----"));
+}
+
+TEST(FetchCycle, EachPageIsDecodedByTheCharsetItsResponseDeclared) {
+  Cycle cycle;
+  // As UTF-8 these bytes would be one degree sign; declared latin-1 they are two characters.
+  cycle.fetcher.pages["/weather/right-now/"] = {
+      "temperature-fahrenheit\">\xC2\xB0"
+      "F<",
+      "iso-8859-1"};
+  std::wstring location = L"62701";
+  cycle.run(location);
+  ASSERT_GE(cycle.list.rows.size(), 1u);
+  EXPECT_EQ(cycle.list.rows[0], L"Currently \u00C2\u00B0F degrees.");
+}
+
+}  // namespace
+}  // namespace skycall
