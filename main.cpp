@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
   CurlFetcher fetcher({},
                       [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
   SystemClock clock;
-  const std::unique_ptr<KeySender> keySender = createKeySender();
+  SynthesisedKeys ownKeys;
+  const std::unique_ptr<KeySender> keySender = createKeySender(&ownKeys);
+  window.setSynthesisedKeys(&ownKeys);
   Platform platform{window,
                     createVoice,
                     createScreenReader,

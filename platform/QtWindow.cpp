@@ -170,6 +170,10 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
   if (!widget || widget->window() != this) return false;
   const auto* key = static_cast<QKeyEvent*>(event);
   std::int16_t vk = virtualKeyFor(key->key(), key->modifiers());
+  if (!key->isAutoRepeat() && ownKeys_ != nullptr && ownKeys_->takeOwn(vk)) {
+    event->accept();
+    return true;
+  }
   handler_->Form_KeyDown(vk, shiftMaskFor(key->modifiers()));
   event->accept();
   return true;

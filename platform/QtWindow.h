@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "platform/ListBoxRows.h"
+#include "platform/SynthesisedKeys.h"
 #include "speech/Window.h"
 
 namespace skycall {
@@ -21,6 +22,8 @@ class QtWindow : public QMainWindow, public Window {
   ~QtWindow() override;
 
   void setEventHandler(WindowEvents* handler) override { handler_ = handler; }
+  // The program's own synthesised key presses, dropped whenever they arrive.
+  void setSynthesisedKeys(SynthesisedKeys* own) { ownKeys_ = own; }
 
   std::wstring caption() const override;
   void setCaption(const std::wstring& text) override;
@@ -54,6 +57,7 @@ class QtWindow : public QMainWindow, public Window {
   void applyHolder();
 
   WindowEvents* handler_ = nullptr;
+  SynthesisedKeys* ownKeys_ = nullptr;
   QListWidget* listBox_;
   ListBoxRows rows_;
   QTimer holder_;

@@ -103,3 +103,33 @@ TEST_F(KeyDeliveryTest, KeysReachTheHandlerWhateverHoldsTheFocus) {
 
 }  // namespace
 }  // namespace skycall
+
+namespace skycall {
+namespace {
+
+// The hot-key the program sends itself may arrive after its guard is down; the window drops
+// it whenever it comes, and only it.
+TEST_F(KeyDeliveryTest, OwnSynthesisedKeysAreDroppedWheneverTheyArrive) {
+  SynthesisedKeys own;
+  window.setSynthesisedKeys(&own);
+  for (int vk : {17, 16, 84}) own.pressed(vk);
+  pressAndRelease(Qt::Key_Control, Qt::NoModifier);
+  pressAndRelease(Qt::Key_Shift, Qt::ControlModifier);
+  pressAndRelease(Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(recorder.keys.empty());
+  pressAndRelease(Qt::Key_Control, Qt::NoModifier);  // the user's own Ctrl
+  EXPECT_EQ(recorder.keys, (std::vector<std::pair<int, int>>{{17, 2}}));
+}
+
+TEST(SynthesisedKeys, ForgetsPressesThatNeverArrive) {
+  SynthesisedKeys own;
+  const auto t0 = SynthesisedKeys::Clock::now();
+  own.pressed(17, t0);
+  own.pressed(17, t0);
+  EXPECT_FALSE(own.takeOwn(84, t0));
+  EXPECT_TRUE(own.takeOwn(17, t0 + std::chrono::milliseconds(999)));
+  EXPECT_FALSE(own.takeOwn(17, t0 + SynthesisedKeys::kLifetime));
+}
+
+}  // namespace
+}  // namespace skycall

@@ -1,0 +1,89 @@
+// Xlib defines KeyPress, Bool, None and friends as macros, so this file stays free of Qt.
+#include "platform/X11KeySender.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <array>
+#include <string>
+
+#include "speech/Voice.h"
+
+namespace skycall {
+
+namespace {
+
+struct KeyName {
+  int vk;
+  KeySym sym;
+};
+
+// The keys of the read-title hot-key, by virtual-key code.
+constexpr std::array<KeyName, 3> kHotKeys{{
+    {17, XK_Control_L},
+    {16, XK_Shift_L},
+    {84, XK_T},
+}};
+
+class X11KeySender : public KeySender {
+ public:
+  explicit X11KeySender(SynthesisedKeys* own) : own_(own) {}
+  ~X11KeySender() override {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+
+  void keybd_event(int vk, int flags) override {
+    Display* display = openDisplay();
+    const KeyCode code = XKeysymToKeycode(display, keysymFor(vk));
+    if (code == 0) throw SpeechError("The X display has no key for code " + std::to_string(vk));
+    const bool press = (flags & kKeyUp) == 0;
+    if (XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime) == 0)
+      throw SpeechError("The X display refused a synthesised key");
+    if (press && own_ != nullptr) own_->pressed(vk);
+    // Wait for the server to take the key, so its event is on the way to the window before
+    // the router's next event pump.
+    XSync(display, False);
+  }
+
+ private:
+  static KeySym keysymFor(int vk) {
+    for (const auto& key : kHotKeys)
+      if (key.vk == vk) return key.sym;
+    throw SpeechError("No key to synthesise for code " + std::to_string(vk));
+  }
+
+  // Opened on first use: a program started without a display only pays when route 2 speaks.
+  Display* openDisplay() {
+    if (display_ != nullptr) return display_;
+    if (unusable_) throw SpeechError(unusable_reason_);
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return fail("No X display to send keys to");
+    int event_base = 0, error_base = 0, major = 0, minor = 0;
+    if (XTestQueryExtension(display, &event_base, &error_base, &major, &minor) == 0) {
+      XCloseDisplay(display);
+      return fail("The X display cannot synthesise keys (no XTest)");
+    }
+    display_ = display;
+    return display_;
+  }
+
+  [[noreturn]] Display* fail(const char* reason) {
+    unusable_ = true;
+    unusable_reason_ = reason;
+    throw SpeechError(unusable_reason_);
+  }
+
+  SynthesisedKeys* own_;
+  Display* display_ = nullptr;
+  bool unusable_ = false;
+  std::string unusable_reason_;
+};
+
+}  // namespace
+
+std::unique_ptr<KeySender> createKeySender(SynthesisedKeys* own) {
+  return std::make_unique<X11KeySender>(own);
+}
+
+}  // namespace skycall
