@@ -10,7 +10,8 @@ cmake --build build -j"$(nproc)" --target skycall skycall-site
 host=$(sed -n 's/^SKYCALL_FORECAST_HOST:STRING=//p' build/CMakeCache.txt)
 site_pid=""
 if ! curl -fsS -o /dev/null --max-time 2 "http://$host/weather/today/12345" 2>/dev/null; then
-  build/site/skycall-site --listen "$host" 2>>build/skycall-site.log &
+  # Live weather when the forecast services answer, the demo forecast (which says so) when not.
+  build/site/skycall-site --listen "$host" --source auto 2>>build/skycall-site.log &
   site_pid=$!
   trap '[ -n "$site_pid" ] && kill "$site_pid" 2>/dev/null; wait 2>/dev/null' EXIT
   for _ in $(seq 50); do

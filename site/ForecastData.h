@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace skycall {
+
+// Everything the four forecast pages show for one location. Texts are UTF-8. Temperatures are
+// whole degrees Fahrenheit, speeds whole miles per hour, chances and humidity whole percent.
+// Both data sources (demo and live) fill this and one renderer turns it into the pages.
+// A fact the weather service did not give is empty and shows as "unknown", never as a guess.
+
+struct Wind {
+  std::string direction;        // 16-point compass abbreviation ("NW", "SSE"); "" when unknown
+  std::optional<int> speedMph;  // 0 is calm
+};
+
+struct CurrentConditions {
+  int temperature = 0;
+  int feelsLike = 0;
+  std::string phrase;  // "Partly Cloudy"; the demo source starts it with "Demo forecast, "
+};
+
+// Today and tomorrow each have a page of their own.
+struct DayDetail {
+  int high = 0;
+  std::string phrase;
+  std::optional<int> chanceOfRain;
+  Wind wind;
+  std::optional<int> humidity;
+  std::optional<int> uvIndex;
+};
+
+// One day of the ten-day outlook.
+struct OutlookDay {
+  std::chrono::weekday weekday;
+  int high = 0;
+  int low = 0;
+  std::string phrase;
+  std::optional<int> chanceOfRain;
+  Wind wind;
+};
+
+struct ForecastData {
+  std::string placeName;   // as shown in page titles ("Springfield, IL")
+  std::string sourceNote;  // a footer line saying where the weather comes from
+  CurrentConditions now;
+  DayDetail today;
+  DayDetail tomorrow;
+  std::vector<OutlookDay> outlook;  // from today on, up to ten days
+};
+
+}  // namespace skycall

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "site/ForecastSource.h"
+#include "site/UpstreamHttp.h"
+
+namespace skycall {
+
+struct WeatherServices {
+  std::string geocodingUrl;
+  std::string forecastUrl;
+};
+
+// Real weather from the Open-Meteo geocoding and forecast services. A place's forecast is
+// kept for ten minutes, so the four pages of one fetch cycle cost one pair of calls.
+// Unknown location: 404; the services failing: 502; not answering in time: 504.
+class LiveForecastSource : public ForecastSource {
+ public:
+  using Now = std::function<std::chrono::steady_clock::time_point()>;
+
+  LiveForecastSource(WeatherServices services, UpstreamGet get,
+                     Now now = &std::chrono::steady_clock::now);
+  ForecastData forecastFor(const std::string& location) override;
+
+ private:
+  struct Kept {
+    std::chrono::steady_clock::time_point fetched;
+    ForecastData data;
+  };
+  ForecastData fetchForecast(const std::string& location);
+
+  WeatherServices services_;
+  UpstreamGet get_;
+  Now now_;
+  std::mutex keptMutex_;
+  std::map<std::string, Kept> kept_;
+};
+
+// Whether both services give a proper answer now (the site's "auto" choice).
+bool weatherServicesAnswer(const WeatherServices& services, const UpstreamGet& get);
+
+}  // namespace skycall

@@ -1,0 +1,184 @@
+#include "site/PageRenderer.h"
+
+#include <algorithm>
+#include <array>
+
+#include "site/HtmlText.h"
+
+namespace skycall {
+
+// The readers of these pages find their facts by fixed pieces of markup, in page order, so the
+// markup below is written with care:
+// - each temperature stands directly before a "<" (see temperatureText);
+// - the phrases open on a new line with an indent and close on the same line as their text;
+// - the today/tomorrow fact values sit in " <dd>" entries (indented, so a blank precedes the tag),
+//   the first four after the phrase being rain, wind, humidity and UV in that order;
+// - the ten-day headings start "<h3>" + weekday abbreviation, and every day block holds its
+//   high, low, phrase, rain and wind in that order;
+// - nothing ahead of a fact repeats the markup that introduces it.
+
+namespace {
+
+constexpr std::array<const char*, 7> kWeekdayShort = {"Sun", "Mon", "Tue", "Wed",
+                                                      "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 7> kWeekdayLong = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                     "Thursday", "Friday", "Saturday"};
+
+const char* pageHeading(SitePage page) {
+  static constexpr std::array<const char*, 4> kHeadings = {"Right Now", "Today", "Tomorrow",
+                                                           "10 Day Forecast"};
+  return kHeadings[static_cast<std::size_t>(page)];
+}
+
+constexpr const char* kStyles = R"(  <style>
+    body { font-family: Verdana, Arial, sans-serif; margin: 0; background: #f3f6fa; color: #17212b; }
+    header, footer { background: #1f4568; color: #fff; padding: 0.5em 1em; }
+    header h1 { margin: 0; font-size: 1.4em; }
+    nav { background: #dfe8f1; padding: 0.4em 1em; }
+    nav a { margin-right: 1.2em; color: #1f4568; }
+    main { max-width: 46em; padding: 1em; }
+    .big { font-size: 3em; font-weight: bold; }
+    .unit { font-size: 0.6em; vertical-align: super; }
+    dl { display: grid; grid-template-columns: max-content auto; gap: 0.2em 1em; }
+    dt { font-weight: bold; }
+    article.day { border-bottom: 1px solid #c5d3e0; padding: 0.4em 0; }
+  </style>
+)";
+
+std::string pageHead(SitePage page, const ForecastData& data, std::string_view location) {
+  const std::string place = escapeHtml(data.placeName);
+  const std::string link = escapeHtml(encodeLocation(location));
+  std::string out;
+  out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n  <meta charset=\"utf-8\">\n";
+  out += "  <meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  out += "  <title>" + std::string(pageHeading(page)) + " &ndash; " + place +
+         " &ndash; Skycall Weather</title>\n";
+  out += kStyles;
+  out += "</head>\n<body>\n<header>\n  <h1>Skycall Weather</h1>\n  <p class=\"place\">" + place +
+         "</p>\n</header>\n<nav>\n";
+  for (const SitePath& target : kSitePaths) {
+    out += "  <a href=\"" + std::string(target.path) + link + "\"";
+    if (target.page == page) out += " aria-current=\"page\"";
+    out += ">" + std::string(pageHeading(target.page)) + "</a>\n";
+  }
+  out += "  <a href=\"#radar\">Radar &amp; Maps</a>\n</nav>\n<main>\n";
+  return out;
+}
+
+std::string pageFoot(const ForecastData& data) {
+  std::string out = "</main>\n<footer>\n  <p>" + escapeHtml(data.sourceNote) +
+                    "</p>\n  <p>Temperatures in &deg;F &middot; wind speeds in mph &middot; "
+                    "&copy; Skycall Weather</p>\n</footer>\n</body>\n</html>\n";
+  return out;
+}
+
+constexpr const char* kUnknown = "unknown";
+
+std::string rightNowBody(const ForecastData& data) {
+  const CurrentConditions& now = data.now;
+  std::string out;
+  out += "<section class=\"current-conditions\">\n  <h2>Right Now</h2>\n";
+  out += "  <p class=\"big\"><span class=\"temperature-fahrenheit\">" +
+         temperatureText(now.temperature) + "</span><span class=\"unit\">\u00B0F</span></p>\n";
+  out += "  <p class=\"feels\">Feels like <span class=\"temperature-fahrenheit\">" +
+         temperatureText(now.feelsLike) + "</span>&deg;</p>\n";
+  out += "  <p class=\"conditions\">\n    <span class=\"weather-phrase\">\n      " +
+         escapeHtml(now.phrase) + "</span>\n  </p>\n</section>\n";
+  return out;
+}
+
+std::string dayDetailBody(const char* heading, const DayDetail& day) {
+  std::string out;
+  out += "<section class=\"day-detail\">\n  <h2>" + std::string(heading) + "</h2>\n";
+  // The blank at the end of the phrase's class is how the site's templates write it.
+  out += "  <p class=\"wx-temp\">" + temperatureText(day.high) +
+         "<span class=\"unit\">&deg;</span></p>\n";
+  out += "  <p class=\"wx-phrase \">\n      " + escapeHtml(day.phrase) + "</p>\n";
+  out += "  <dl class=\"wx-details\">\n";
+  const std::array<std::pair<const char*, std::string>, 4> facts = {{
+      {"Chance of Rain", percentText(day.chanceOfRain)},
+      {"Wind", windText(day.wind)},
+      {"Humidity", percentText(day.humidity)},
+      {"UV Index", uvText(day.uvIndex)},
+  }};
+  for (const auto& [label, value] : facts)
+    out += "    <dt>" + std::string(label) + "</dt>\n    <dd>" + escapeHtml(value) + "</dd>\n";
+  out += "  </dl>\n</section>\n";
+  return out;
+}
+
+std::string tenDayBody(const ForecastData& data) {
+  std::string out;
+  out += "<section class=\"outlook\">\n  <h2>10 Day Forecast</h2>\n";
+  for (std::size_t i = 0; i < data.outlook.size(); ++i) {
+    const OutlookDay& day = data.outlook[i];
+    const unsigned wd = day.weekday.c_encoding() % 7;
+    out += "  <article class=\"day\">\n    <h3>" + std::string(kWeekdayShort[wd]) +
+           " <span class=\"day-name\">";
+    out += i == 0 ? "Today" : i == 1 ? "Tomorrow" : kWeekdayLong[wd];
+    out += "</span></h3>\n";
+    out += "    <p class=\"wx-temp\"> " + temperatureText(day.high) +
+           "<span class=\"unit\">&deg;</span></p>\n";
+    out += "    <p class=\"wx-temp-alt\">" + temperatureText(day.low) +
+           "<span class=\"unit\">&deg;</span></p>\n";
+    out += "    <p class=\"wx-phrase\">\n        " + escapeHtml(day.phrase) + "</p>\n";
+    out += "    <dl>\n      <dt>Rain</dt>\n      <dd>" + percentText(day.chanceOfRain) +
+           "</dd>\n      <dt>Wind</dt>\n      <dd>" + escapeHtml(windText(day.wind)) +
+           "</dd>\n    </dl>\n  </article>\n";
+  }
+  out += "</section>\n";
+  return out;
+}
+
+}  // namespace
+
+std::string temperatureText(int degrees) {
+  // Beyond these bounds the number would not fit the three characters readers take.
+  degrees = std::clamp(degrees, -99, 999);
+  if (degrees >= 0 && degrees <= 9) return " " + std::to_string(degrees);
+  return std::to_string(degrees);
+}
+
+std::string windText(const Wind& wind) {
+  if (!wind.speedMph) return kUnknown;
+  if (*wind.speedMph <= 0) return "Calm";
+  const std::string speed = std::to_string(*wind.speedMph) + " mph";
+  return wind.direction.empty() ? speed : wind.direction + " " + speed;
+}
+
+std::string percentText(std::optional<int> percent) {
+  return percent ? std::to_string(*percent) + "%" : kUnknown;
+}
+
+std::string uvText(std::optional<int> uvIndex) {
+  if (!uvIndex) return kUnknown;
+  const int uv = *uvIndex;
+  const char* band = uv <= 2    ? "Low"
+                     : uv <= 5  ? "Moderate"
+                     : uv <= 7  ? "High"
+                     : uv <= 10 ? "Very High"
+                                : "Extreme";
+  return std::to_string(uv) + ", " + band;
+}
+
+std::string renderPage(SitePage page, const ForecastData& data, std::string_view location) {
+  std::string out = pageHead(page, data, location);
+  switch (page) {
+    case SitePage::RightNow:
+      out += rightNowBody(data);
+      break;
+    case SitePage::Today:
+      out += dayDetailBody("Today", data.today);
+      break;
+    case SitePage::Tomorrow:
+      out += dayDetailBody("Tomorrow", data.tomorrow);
+      break;
+    case SitePage::TenDay:
+      out += tenDayBody(data);
+      break;
+  }
+  out += pageFoot(data);
+  return out;
+}
+
+}  // namespace skycall

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace skycall {
+
+struct UsState {
+  std::string_view code;  // "IL"
+  std::string_view name;  // "Illinois"
+};
+
+// The state a text names, by its two-letter code or its full name, case ignored.
+std::optional<UsState> findUsState(std::string_view text);
+
+}  // namespace skycall
