@@ -8,7 +8,7 @@ packages=(
   libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  xvfb xdotool x11-utils x11-apps dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi
+  xvfb xdotool x11-utils x11-apps dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi python3-dbus
   imagemagick curl hyperfine
 )
 
