@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config clang-format
-  qt6-base-dev libspeechd-dev speech-dispatcher espeak-ng
+  qt6-base-dev libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
   libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
@@ -23,4 +23,4 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
