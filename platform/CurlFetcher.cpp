@@ -81,6 +81,9 @@ CurlFetcher::CurlFetcher(FetchLimits limits, std::function<void()> whileWaiting)
   curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // The address goes out as the program formed it: a location of "." or ".." is a place name,
+  // not a step through the site's folders.
+  curl_easy_setopt(easy_, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, limits_.maxRedirects);
   curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
