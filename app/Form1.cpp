@@ -23,18 +23,6 @@ std::wstring errorLine(const std::exception& e) {
   return L"error: " + fromUtf8(e.what());
 }
 
-// Marks a fetch cycle as running for as long as it runs, however it ends.
-class RunningFlag {
- public:
-  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~RunningFlag() { flag_ = false; }
-  RunningFlag(const RunningFlag&) = delete;
-  RunningFlag& operator=(const RunningFlag&) = delete;
-
- private:
-  bool& flag_;
-};
-
 }  // namespace
 
 Form1::Form1(Platform platform) : platform_(std::move(platform)) {}
@@ -150,7 +138,7 @@ void Form1::saveprogress() {
 }
 
 void Form1::getinfo() {
-  RunningFlag running(FetchRunning);
+  ScopedFlag running(FetchRunning);
   runFetchCycle(window().List1(), Location, platform_.fetcher, platform_.clock,
                 platform_.forecastHost, [this] { window().pumpEvents(); });
 }

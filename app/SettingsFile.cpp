@@ -5,17 +5,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <cwchar>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "forecast/TextCodec.h"
 
 namespace skycall {
 
 namespace {
+
+constexpr std::string_view kTemporarySuffix = "XXXXXX";
+constexpr auto kStaleTemporaryAge = std::chrono::minutes(1);
 
 bool isLineEnd(wchar_t c) {
   return c == L'\r' || c == L'\n';
@@ -47,6 +52,21 @@ bool readsAsNumber(const std::wstring& s, double& out) {
 
 std::string systemError(const std::string& what, const std::filesystem::path& path) {
   return what + " " + path.string() + ": " + std::strerror(errno);
+}
+
+// A save killed between its write and its rename leaves its temporary file behind; the next
+// save clears those too old to belong to a save still in progress.
+void removeStaleTemporaries(const std::filesystem::path& path) {
+  const std::string stem = path.filename().string() + ".";
+  const auto now = std::filesystem::file_time_type::clock::now();
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != stem.size() + kTemporarySuffix.size() || name.rfind(stem, 0) != 0) continue;
+    const auto written = entry.last_write_time(ignored);
+    if (!ignored && now - written > kStaleTemporaryAge)
+      std::filesystem::remove(entry.path(), ignored);
+  }
 }
 
 }  // namespace
@@ -102,7 +122,8 @@ std::string settingsFileBytes(const SettingValue& speechMode, int rate,
 }
 
 void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
-  std::string temp = path.string() + ".XXXXXX";
+  removeStaleTemporaries(path);
+  std::string temp = path.string() + "." + std::string(kTemporarySuffix);
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) throw std::runtime_error(systemError("Cannot create a file beside", path));
   std::size_t done = 0;

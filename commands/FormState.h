@@ -14,10 +14,23 @@ struct FormState {
   int MenuPosition = 0;           // current topic 1..12; 0 = none chosen yet
   std::wstring Location;          // as the user gave it; spaces become "+" in a fetch
   std::wstring AppVersion;
-  bool FetchRunning = false;  // a fetch cycle is between its first and last page
+  bool FetchRunning = false;      // a fetch cycle is between its first and last page
+  bool ChangingLocation = false;  // a location change is between its prompt and its hold's end
 
   int route() const { return SpeechMode.value_or(0); }
   std::wstring normalCaption() const { return L"Skycall (v" + AppVersion + L") by Korvel"; }
+};
+
+// Raises a flag for as long as it lives, however the scope is left.
+class ScopedFlag {
+ public:
+  explicit ScopedFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~ScopedFlag() { flag_ = false; }
+  ScopedFlag(const ScopedFlag&) = delete;
+  ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+ private:
+  bool& flag_;
 };
 
 }  // namespace skycall

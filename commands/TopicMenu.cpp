@@ -63,11 +63,14 @@ const std::array<std::vector<Piece>, kTopicCount>& topicTable() {
 
 void changeLocation(CommandHost& form) {
   FormState& s = form.state();
-  // A second fetch cycle inside a running one would interleave their rows.
-  if (s.FetchRunning) {
+  // A second fetch cycle inside a running one would interleave their rows, and a second
+  // change inside a running one (an Enter typed just after the prompt closed) would fetch a
+  // location the user never hears about.
+  if (s.FetchRunning || s.ChangingLocation) {
     form.sayit(topicText(1, s.Location, form.window().List1()));
     return;
   }
+  ScopedFlag changing(s.ChangingLocation);
   s.Location = promptForLocation(form.window());
   form.sayit(L"Location changed to " + s.Location);
   try {

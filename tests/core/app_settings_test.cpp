@@ -101,12 +101,24 @@ TEST(SettingsFile, SaveThatCannotReplaceTheFileLeavesNoTraceAndTellsTheUser) {
   EXPECT_EQ(files, 1);  // no temporary file left behind
 }
 
-TEST(SettingsFile, AtomicWriteReplacesWholeFiles) {
+TEST(SettingsFile, AtomicWriteReplacesWholeFilesAndClearsWhatKilledSavesLeft) {
   fakes::TempFolder folder;
   const auto path = folder.path() / "progress.ini";
   writeBytes(path, "old");
+  // What saves killed before their rename left: one long ago, one maybe still being written.
+  const auto stale = folder.path() / "progress.ini.a1B2c3";
+  const auto fresh = folder.path() / "progress.ini.d4E5f6";
+  const auto notOurs = folder.path() / "progress.ini.bak";
+  for (const auto& p : {stale, fresh, notOurs}) writeBytes(p, "x");
+  std::filesystem::last_write_time(
+      stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  std::filesystem::last_write_time(
+      notOurs, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
   writeFileAtomically(path, "new contents");
   EXPECT_EQ(readBytes(path), "new contents");
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+  EXPECT_TRUE(std::filesystem::exists(notOurs));
   EXPECT_THROW(writeFileAtomically(folder.path() / "missing" / "progress.ini", "x"),
                std::runtime_error);
 }

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -16,6 +17,8 @@ class LoopbackServer {
   void start() {
     port_ = http.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { http.listen_after_bind(); });
+    // A stop before the accept loop runs would be lost and the join would never return.
+    while (!http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 
   ~LoopbackServer() {
