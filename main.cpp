@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 
 #include "app/Form1.h"
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
   Form1 form(platform);
   window.setEventHandler(&form);
   if (!form.start()) {
+    // Without a voice nothing can be said; the terminal, at least, can tell.
+    std::cerr << "skycall: start-up failed; debuglog.txt says why\n";
     window.setEventHandler(nullptr);
     return 1;
   }
