@@ -2,9 +2,10 @@
 
 #include <QApplication>
 
-// The window suites need one application object for the whole run, on the offscreen platform.
+// The window suites need one application object for the whole run; offscreen unless the run
+// brings a display of its own.
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,28 +13,22 @@ namespace skycall::testing {
 // tick handler does, by setting the interval to 0.
 class RecordingEvents : public WindowEvents {
  public:
-  explicit RecordingEvents(Window& window) : window_(window) {}
+  explicit RecordingEvents(Window& window) : window_(window) { window.setEventHandler(this); }
 
   std::vector<std::string> events;
   std::vector<std::pair<int, int>> keys;  // virtual-key code, shift mask
-  int ticks = 0;
 
   void Form_Activate() override { events.push_back("activate"); }
   void Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) override {
     keys.emplace_back(KeyCode, Shift);
   }
   void Holder_Timer() override {
-    ++ticks;
+    events.push_back("tick");
     window_.setHolderInterval(0);
   }
   void Form_Resize() override { events.push_back("resize"); }
   void Form_Unload() override { events.push_back("unload"); }
-
-  int count(const std::string& event) const {
-    int n = 0;
-    for (const auto& e : events) n += e == event;
-    return n;
-  }
+  long count(const std::string& event) const { return std::ranges::count(events, event); }
 
  private:
   Window& window_;
