@@ -23,7 +23,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 from harness import checks, topics  # noqa: E402
-from harness.session import Session, _read_line  # noqa: E402
+from harness.session import Session, _read_line, stop_process as stop  # noqa: E402
 from harness.skycall_app import SkycallApp  # noqa: E402
 from key_to_speech_bench import timed  # noqa: E402
 
@@ -31,20 +31,6 @@ LOCATION = "12345"
 IDLE_SECONDS = 1.0  # after the last text of start-up, before resident memory is read
 POLL_SECONDS = 0.0002
 GB_REPETITIONS = "12"
-
-
-def stop(proc):
-    """Ends a process this script started, with its process group, and reaps it."""
-    if proc.poll() is None:
-        try:
-            os.killpg(proc.pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-        try:
-            proc.wait(timeout=3)
-        except subprocess.TimeoutExpired:
-            os.killpg(proc.pid, signal.SIGKILL)
-            proc.wait(timeout=3)
 
 
 def resident_kb(pid):

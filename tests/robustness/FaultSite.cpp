@@ -1,13 +1,9 @@
 #include "robustness/FaultSite.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <utility>
 
 #include "core/forecast_fixtures.h"
 
@@ -26,57 +22,27 @@ constexpr std::string_view kNotUtf8 =
     "\xC3\x28\xA0\xA1\xE2\x28\xA1\xE2\x82\x28\xF0\x28\x8C\xBC\xF0\x90\x28\xBC\xF8\xA1\xA1\xA1"
     "\xA1\xFC\xA1\xA1\xA1\xA1\xA1\xC0\xAF\xED\xA0\x80\xFF\xFE\xF4\x90\x80\x80\xE0\x80";
 
-std::string repeatedTo(std::string_view piece, std::size_t size) {
-  std::string out;
-  out.reserve(size);
-  while (out.size() < size) out.append(piece.substr(0, std::min(piece.size(), size - out.size())));
-  return out;
-}
-
-std::string garbage(std::size_t size) {
-  std::mt19937 random(20240607);
-  std::string out(size, '\0');
-  for (char& c : out) c = static_cast<char>(random() & 0xFF);
-  return out;
-}
-
 }  // namespace
 
-FaultSite::FaultSite() {
+FaultSite::FaultSite(std::string location, std::string page, Fault fault)
+    : faultLocation_(std::move(location)), faultPage_(std::move(page)), fault_(fault) {
   for (const char* page : {"right-now", "today", "tomorrow", "tenday"})
     pages_[page] = testing::pageBytes(std::string(page) + "-full.html");
-  http_.Get(R"([\s\S]*)",
-            [this](const httplib::Request& req, httplib::Response& res) { serve(req, res); });
-  // Listening from here on: connections wait in the backlog until the thread accepts them.
-  port_ = http_.bind_to_any_port("127.0.0.1");
-  thread_ = std::thread([this] { http_.listen_after_bind(); });
-  // A stop() that comes before the accept loop runs is lost, and the loop then never ends.
-  while (!http_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  server_.http.Get(R"([\s\S]*)", [this](const httplib::Request& req, httplib::Response& res) {
+    serve(req, res);
+  });
+  server_.start();
 }
 
 FaultSite::~FaultSite() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
+  std::lock_guard lock(mutex_);
+  stopping_ = true;
   shuttingDown_.notify_all();
-  http_.stop();
-  if (thread_.joinable()) thread_.join();
 }
 
-void FaultSite::inject(const std::string& location, const std::string& page, Fault fault) {
+std::vector<std::string> FaultSite::takeTargets() {
   std::lock_guard lock(mutex_);
-  faults_[location] = {page, fault};
-}
-
-std::vector<std::string> FaultSite::targets() const {
-  std::lock_guard lock(mutex_);
-  return targets_;
-}
-
-void FaultSite::forgetTargets() {
-  std::lock_guard lock(mutex_);
-  targets_.clear();
+  return std::exchange(targets_, {});
 }
 
 bool FaultSite::pause(double seconds) {
@@ -86,111 +52,81 @@ bool FaultSite::pause(double seconds) {
 }
 
 void FaultSite::serve(const httplib::Request& req, httplib::Response& res) {
-  Fault fault = Fault::None;
-  std::string page;
+  // The path as decoded: "/weather/" + page + "/" + location.
+  const auto slash = req.path.find('/', kPagesRoot.size());
+  const bool paged = req.path.rfind(kPagesRoot, 0) == 0 && slash != std::string::npos;
+  const std::string page =
+      paged ? req.path.substr(kPagesRoot.size(), slash - kPagesRoot.size()) : "";
+  const Fault fault = paged && page == faultPage_ && req.path.substr(slash + 1) == faultLocation_
+                          ? fault_
+                          : Fault::None;
   {
     std::lock_guard lock(mutex_);
     targets_.push_back(req.target);
-    // The path as decoded: "/weather/" + page + "/" + location.
-    if (req.path.rfind(kPagesRoot, 0) == 0) {
-      const auto slash = req.path.find('/', kPagesRoot.size());
-      if (slash != std::string::npos)
-        page = req.path.substr(kPagesRoot.size(), slash - kPagesRoot.size());
-      const auto found = faults_.find(slash == std::string::npos ? "" : req.path.substr(slash + 1));
-      if (found != faults_.end() && found->second.first == page) fault = found->second.second;
-    }
   }
   const auto known = pages_.find(page);
   if (known == pages_.end()) {
     res.status = 404;
-    res.set_content("no such page", "text/plain");
     return;
   }
-  if (fault == Fault::None) {
-    res.set_content(known->second, kHtml);
-    return;
-  }
-  serveFault(fault, known->second, req, res);
-}
-
-void FaultSite::serveFault(Fault fault, const std::string& page, const httplib::Request& req,
-                           httplib::Response& res) {
+  const std::string& body = known->second;
   switch (fault) {
     case Fault::None:
-      break;
+      res.set_content(body, kHtml);
+      return;
     case Fault::NeverAnswers:
-      // Long past any sane time-out; the site's shutdown ends it early.
-      pause(30);
+      pause(30);  // long past any sane time-out; the site's shutdown ends it early
       res.status = 503;
       return;
     case Fault::SlowDrip:
-      res.set_chunked_content_provider(kHtml,
-                                       [this, page](std::size_t offset, httplib::DataSink& sink) {
-                                         if (offset >= page.size() || pause(0.25)) return false;
-                                         return sink.write(page.data() + offset, 1);
-                                       });
+      res.set_chunked_content_provider(
+          kHtml, [this, &body](std::size_t at, httplib::DataSink& sink) {
+            return at < body.size() && !pause(0.25) && sink.write(body.data() + at, 1);
+          });
       return;
     case Fault::NotFound:
     case Fault::ServerError:
       // An error page that would scan as a forecast if its status were ignored.
       res.status = fault == Fault::NotFound ? 404 : 500;
-      res.set_content(page, kHtml);
+      res.set_content(body, kHtml);
       return;
     case Fault::CutOff:
       // The whole page arrives, but not the length promised: the transfer is not complete.
-      res.set_content_provider(page.size() * 2, kHtml,
-                               [page](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                 if (offset == 0) sink.write(page.data(), page.size());
+      res.set_content_provider(body.size() * 2, kHtml,
+                               [&body](std::size_t at, std::size_t, httplib::DataSink& sink) {
+                                 if (at == 0) sink.write(body.data(), body.size());
                                  return false;
                                });
       return;
     case Fault::FiftyMegabytes:
-    case Fault::FiftyMegabytesRaw: {
-      // A real page first, then filler: a body that is refused must not be scanned at all.
-      auto provide = [this, page](std::size_t offset, httplib::DataSink& sink) {
-        if (offset >= kFiftyMegabytes) {
-          sink.done();
-          return true;
-        }
-        std::lock_guard lock(mutex_);
-        if (stopping_) return false;
-        const std::string piece =
-            offset == 0 ? page + std::string(kPiece - page.size(), ' ') : std::string(kPiece, ' ');
-        return sink.write(piece.data(), std::min(piece.size(), kFiftyMegabytes - offset));
-      };
-      if (fault == Fault::FiftyMegabytesRaw) {
-        res.set_chunked_content_provider(kHtml, provide);
-      } else {
-        res.set_content_provider(
-            kFiftyMegabytes, kHtml,
-            [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-              return provide(offset, sink);
-            });
-      }
+      // A real page first, then filler, with no length declared: the fetcher must stop it.
+      res.set_chunked_content_provider(
+          kHtml, [this, &body](std::size_t at, httplib::DataSink& sink) {
+            if (at >= kFiftyMegabytes) {
+              sink.done();
+              return true;
+            }
+            const std::string piece = (at == 0 ? body : "") + std::string(kPiece, ' ');
+            return !pause(0) && sink.write(piece.data(), piece.size());
+          });
+      return;
+    case Fault::InvalidUtf8: {
+      std::string bytes;
+      while (bytes.size() < kPiece) bytes += kNotUtf8;
+      res.set_content(bytes, kHtml);
       return;
     }
-    case Fault::InvalidUtf8:
-      res.set_content(repeatedTo(kNotUtf8, 64u << 10), kHtml);
+    case Fault::BinaryGarbage: {
+      std::mt19937 random(20240607);
+      std::string bytes(kPiece, '\0');
+      for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+      res.set_content(bytes, "application/octet-stream");
       return;
-    case Fault::BinaryGarbage:
-      res.set_content(garbage(64u << 10), "application/octet-stream");
-      return;
+    }
     case Fault::RedirectLoop:
       res.set_redirect(req.target);
       return;
   }
-}
-
-int closedLoopbackPort() {
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(listener);
-  return ntohs(address.sin_port);
 }
 
 }  // namespace skycall::robustness

@@ -1,13 +1,12 @@
 // Locations typed to break the page address or the settings file: each still makes exactly
-// one well-formed request per page of the site, and is saved as one line.
+// one well-formed request per page of the site, and is saved as one line that reads back whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "commands/KeyCodes.h"
-#include "forecast/TextCodec.h"
+#include "robustness/FaultSite.h"
 #include "robustness/RealFetchRig.h"
-#include "robustness/RequestLineSite.h"
 
 namespace skycall::robustness {
 namespace {
@@ -32,56 +31,42 @@ std::vector<HostileCase> hostileCases() {
       {"percent", L"%41", L"%41", "%2541"},
       {"dot dot", L"..", L"..", ".."},
       {"dot", L".", L".", "."},
-      {"quotes", L"\"Salem\" 'OR'", L"\"Salem\"+'OR'", "%22Salem%22+%27OR%27"},
+      {"quotes and a comma", L"\"Salem\", 'OR'", L"\"Salem\",+'OR'", "%22Salem%22,+%27OR%27"},
       {"CR LF", L"Salem\r\nOR\r\n", L"SalemOR", "SalemOR"},
       {"tab", L"Salem\tOR", L"Salem\tOR", "Salem%09OR"},
-      {"another site's address", L"http://example.invalid/x?y#z", L"http://example.invalid/x?y#z",
-       "http%3A%2F%2Fexample.invalid%2Fx%3Fy%23z"},
-      {"user part", L"me@127.0.0.2", L"me@127.0.0.2", "me%40127.0.0.2"},
-      {"query marks", L"a&b=c;d", L"a&b=c;d", "a%26b%3Dc%3Bd"},
-      {"German", L"Z\u00fcrich", L"Z\u00fcrich", "Z%C3%BCrich"},
-      {"Portuguese with a space", L"S\u00e3o Paulo", L"S\u00e3o+Paulo", "S%C3%A3o+Paulo"},
-      {"Japanese", L"\u6771\u4eac", L"\u6771\u4eac", "%E6%9D%B1%E4%BA%AC"},
+      {"another site's address", L"http://me@example.invalid/x?y#z",
+       L"http://me@example.invalid/x?y#z", "http%3A%2F%2Fme%40example.invalid%2Fx%3Fy%23z"},
+      {"non-ASCII with a space", L"S\u00e3o Paulo", L"S\u00e3o+Paulo", "S%C3%A3o+Paulo"},
       {"beyond the BMP", L"\U0001F324 Town", L"\U0001F324+Town", "%F0%9F%8C%A4+Town"},
       {"10,000 characters", longTyped, longStored, toUtf8(longStored)},
   };
 }
 
-std::vector<std::string> linesOf(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(bytes.substr(start, end - start));
-  if (start != bytes.size()) lines.push_back(bytes.substr(start));  // an unterminated rest
-  return lines;
-}
-
-// Texts short enough to read in a failure message.
-std::string shortened(const std::vector<std::string>& texts) {
-  std::string out = "{";
-  for (const auto& t : texts)
-    out += " \"" + (t.size() > 80 ? t.substr(0, 80) + "...(" + std::to_string(t.size()) + ")" : t) +
-           "\"";
-  return out + " }";
-}
-
 TEST(HostileLocations, OneWellFormedRequestPerPageAndOneSettingsLine) {
-  RequestLineSite site;
+  FaultSite site;
   for (const HostileCase& c : hostileCases()) {
-    SCOPED_TRACE(c.name);
-    RealFetchRig rig(site.host());
-    fakes::writeBytes(rig.settingsPath(), settingsBytes(" 0 ", " 3 ", "Home Town"));
+    SCOPED_TRACE(c.name.substr(0, 80));
+    RealFetchRig rig(site.host(), settingsBytes(" 0 ", " 3 ", "Home Town"));
     ASSERT_TRUE(rig.form->start());
-    site.forgetTargets();
+    site.takeTargets();
+    rig.fetcher.addresses.clear();
     rig.changeLocation(c.typed);
 
-    std::vector<std::string> expectedTargets;
-    for (const char* page : {"right-now", "today", "tomorrow", "tenday"})
-      expectedTargets.push_back(std::string("/weather/") + page + "/" + c.encoded);
-    EXPECT_TRUE(site.targets() == expectedTargets) << "the site saw " << shortened(site.targets())
-                                                   << "\ninstead of " << shortened(expectedTargets);
-    EXPECT_EQ(rig.rows().size(), 48u)
-        << "every page came back whole; heard " << shortened(rig.spoken());
+    // The site's http server, like the real one's, refuses request lines past 8 KB: that
+    // location's first page fails as any refused page does, and only its address is checked.
+    const bool fits = c.encoded.size() < 8000;
+    std::vector<std::string> targets, addresses;
+    for (const char* page : {"right-now", "today", "tomorrow", "tenday"}) {
+      targets.push_back(std::string("/weather/") + page + "/" + c.encoded);
+      addresses.push_back("http://" + site.host() + targets.back());
+    }
+    if (!fits) {
+      addresses.resize(1);
+      targets.clear();
+    }
+    EXPECT_TRUE(rig.fetcher.addresses == addresses);
+    EXPECT_TRUE(site.takeTargets() == targets);
+    EXPECT_EQ(rig.rows().size(), fits ? 48u : 0u);
     EXPECT_TRUE(rig.form->Location == c.stored);
     rig.press(vk::Up);
     EXPECT_TRUE(rig.spoken().back() ==
@@ -89,11 +74,7 @@ TEST(HostileLocations, OneWellFormedRequestPerPageAndOneSettingsLine) {
 
     EXPECT_THROW(rig.press(vk::Esc, mask::Shift), fakes::ProgramEnded);
     const std::string saved = fakes::readBytes(rig.settingsPath());
-    const std::vector<std::string> lines = linesOf(saved);
-    ASSERT_EQ(lines.size(), 13u);
-    EXPECT_TRUE(lines[3] == toUtf8(c.stored)) << shortened({lines[3]});
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 13);
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\r'), 13);
+    EXPECT_TRUE(saved == settingsBytes(" 0 ", " 3 ", toUtf8(c.stored)));
 
     // The next start reads it back as it was.
     fakes::TestRig next;

@@ -45,6 +45,24 @@ def _read_line(fd, timeout, what):
     return data.split(b"\n", 1)[0].decode().strip()
 
 
+def stop_process(proc):
+    """Ends a process started in its own group, with its group, and reaps it."""
+    if proc.poll() is not None:
+        return
+    try:
+        os.killpg(proc.pid, signal.SIGTERM)
+    except ProcessLookupError:
+        pass
+    try:
+        proc.wait(timeout=3)
+    except subprocess.TimeoutExpired:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        proc.wait(timeout=3)
+
+
 def _port_taken(host, port):
     with socket.socket() as probe:
         probe.settimeout(0.5)
@@ -99,19 +117,7 @@ class Session:
         for what, pid in reversed(self._daemon_pids):
             _terminate_pid(pid)
         for what, proc in reversed(self._procs):
-            if proc.poll() is None:
-                try:
-                    os.killpg(proc.pid, signal.SIGTERM)
-                except ProcessLookupError:
-                    pass
-                try:
-                    proc.wait(timeout=3)
-                except subprocess.TimeoutExpired:
-                    try:
-                        os.killpg(proc.pid, signal.SIGKILL)
-                    except ProcessLookupError:
-                        pass
-                    proc.wait(timeout=3)
+            stop_process(proc)
         self.leftovers = self.kill_leftovers(marked)
         if self.leftovers:
             print(f"cleanup: ended leftover processes {self.leftovers}")
