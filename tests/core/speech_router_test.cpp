@@ -4,7 +4,6 @@
 #include "fakes/RecordingSpeech.h"
 #include "fakes/RecordingWindow.h"
 #include "speech/Hold.h"
-#include "speech/LoadJaws.h"
 #include "speech/SpeechRouter.h"
 
 namespace skycall {
@@ -124,21 +123,6 @@ TEST(Hold, KeyDuringAHoldIsHandledInsideItAndNestedHoldsEndTogether) {
   EXPECT_EQ(r.log.with("tick").size(), 1u);
   EXPECT_EQ(r.window.elapsedMs, 250);
   EXPECT_FALSE(r.window.enabled);
-}
-
-TEST(LoadJaws, FlagAndLogLine) {
-  std::vector<std::string> lines;
-  int flag = 7;
-  fakes::EventLog sink;
-  auto reader = loadjaws([&] { return std::make_unique<fakes::RecordingScreenReader>(sink); }, flag,
-                         [&](const std::string& l) { lines.push_back(l); });
-  EXPECT_EQ(flag, 1);
-  EXPECT_NE(reader, nullptr);
-  reader = loadjaws([]() -> std::unique_ptr<ScreenReader> { throw SpeechError("not running"); },
-                    flag, [&](const std::string& l) { lines.push_back(l); });
-  EXPECT_EQ(flag, 0);
-  EXPECT_EQ(reader, nullptr);
-  EXPECT_EQ(lines, std::vector<std::string>{"error: not running"});
 }
 
 }  // namespace
