@@ -104,8 +104,15 @@ void Form1::Form_Activate() {
   if (welcomed_) return;
   welcomed_ = true;
   std::wstring welcome = L"Welcome to Skycall. Version " + AppVersion + L", by Korvel.";
-  // Two texts in a row would cut each other off on the voice, so the failure joins the welcome.
+  // Two texts in a row would cut each other off on the voice, so what went wrong joins the
+  // welcome.
   if (firstFetchFailed_) welcome += std::wstring(L"  ") + kForecastFailed;
+  // A saved screen-reader route with no screen reader answering would leave the user in
+  // silence; fall back to the voice as Tab does.
+  if (route() == kScreenReaderRoute && JawsFlag != 1) {
+    SpeechMode = kVoiceRoute;
+    welcome += L"  Jaws does not seem to be responding, Sapi on.";
+  }
   sayit(welcome);
 }
 

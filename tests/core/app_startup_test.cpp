@@ -186,6 +186,18 @@ TEST(Startup, FirstForecastThatFailsIsLoggedAndHeardWithTheWelcome) {
   EXPECT_FALSE(rig.form->FetchRunning);
 }
 
+TEST(Startup, SavedScreenReaderRouteWithoutAScreenReaderFallsBackToTheVoiceAloud) {
+  TestRig rig;
+  rig.screenReaderAnswers = false;
+  writeBytes(rig.settingsPath(), settingsFile(" 3 ", " 0 ", "12345"));
+  rig.fetcher.failOn = "/weather/right-now/";
+  ASSERT_TRUE(rig.form->start());
+  EXPECT_EQ(rig.form->route(), 0);
+  EXPECT_EQ(rig.spoken().back(), kWelcome +
+                                     "  The forecast could not be loaded."
+                                     "  Jaws does not seem to be responding, Sapi on.");
+}
+
 TEST(Startup, WelcomeIsSpokenOnTheFirstActivationOnly) {
   TestRig rig;
   rig.window.answers = {L"12345"};
