@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -81,10 +82,12 @@ SettingValue SettingsReader::readValue() {
   while (pos_ < text_.size() && text_[pos_] == L' ') ++pos_;
   std::wstring value;
   if (pos_ < text_.size() && text_[pos_] == L'"') {
-    const std::size_t close = text_.find(L'"', pos_ + 1);
-    const std::size_t end = close == std::wstring::npos ? text_.size() : close;
-    value = text_.substr(pos_ + 1, end - pos_ - 1);
-    pos_ = close == std::wstring::npos ? text_.size() : close + 1;
+    // A quoted value ends at its line's end at the latest: one spanning lines would be
+    // written back as several and shift every later line of the file.
+    const std::size_t lineEnd = std::min(text_.find_first_of(L"\r\n", pos_), text_.size());
+    const std::size_t close = std::min(text_.find(L'"', pos_ + 1), lineEnd);
+    value = text_.substr(pos_ + 1, close - pos_ - 1);
+    pos_ = close < lineEnd ? close + 1 : lineEnd;
     while (pos_ < text_.size() && text_[pos_] != L',' && !isLineEnd(text_[pos_])) ++pos_;
   } else {
     const std::size_t start = pos_;

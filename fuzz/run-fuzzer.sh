@@ -6,10 +6,16 @@
 set -euo pipefail
 fuzzer=$1 kept=$2 seconds=$3
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch/corpus"' EXIT
+trap 'rm -rf "$scratch/corpus" "$scratch/output"' EXIT
 mkdir -p "$scratch/corpus"
 cp "$kept"/* "$scratch/corpus/" 2>/dev/null || true
 cd "$scratch"
+status=0
 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-  -print_final_stats=1 "$scratch/corpus" 2>&1 | grep -E 'stat::number_of_executed_units|Done|ERROR|SUMMARY|crash-|Test unit written' || true
-test "${PIPESTATUS[0]}" -eq 0
+  -print_final_stats=1 "$scratch/corpus" >"$scratch/output" 2>&1 || status=$?
+grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Test unit written|#[0-9]+ .* in ' \
+  "$scratch/output" | grep -v 'in fuzzer::' || true
+if [ "$status" -ne 0 ]; then
+  echo "the fuzzer failed (status $status); its input stays in $scratch"
+  exit 1
+fi
