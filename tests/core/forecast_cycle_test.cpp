@@ -47,11 +47,9 @@ TEST(FetchCycle, FullForecastGivesTheFortyEightSpokenRows) {
   std::wstring location = L"62701";
   cycle.run(location);
 
-  const std::vector<std::wstring> expected = expectedRows("cycle-full.rows");
   ASSERT_EQ(cycle.list.rows.size(), 48u);
-  EXPECT_EQ(cycle.list.rows, expected);
+  EXPECT_EQ(cycle.list.rows, expectedRows("cycle-full.rows"));
   for (int separator : {3, 10, 17}) EXPECT_EQ(cycle.list.rows[separator], L"-----");
-  EXPECT_NE(cycle.list.rows[47], L"-----");
 }
 
 TEST(FetchCycle, AddressesCarryTheLocationAndTheCallerSeesItRewritten) {
@@ -71,6 +69,7 @@ TEST(FetchCycle, AddressesCarryTheLocationAndTheCallerSeesItRewritten) {
     std::wstring location = c.location;
     cycle.run(location);
     EXPECT_EQ(location, c.stored);
+    EXPECT_EQ(cycle.list.rows, std::vector<std::wstring>(3, L"-----"));  // empty pages
     // The four pages in order, with one event pump after each.
     const std::string base = "fetch http://" + kHost + "/weather/";
     EXPECT_EQ(cycle.events,
@@ -114,14 +113,6 @@ TEST(FetchCycle, AFailedFetchStopsTheCycleKeepingTheRowsSoFarUnnormalised) {
   EXPECT_EQ(cycle.events.back(), "fetch http://" + kHost + "/weather/tomorrow/62701");
 }
 
-TEST(FetchCycle, EmptyPagesGiveOnlyTheThreeSeparators) {
-  Cycle cycle;
-  cycle.list.append(L"old");
-  std::wstring location = L"62701";
-  cycle.run(location);
-  EXPECT_EQ(cycle.list.rows, std::vector<std::wstring>(3, L"-----"));
-}
-
 TEST(FetchCycle, EachPageIsDecodedByTheCharsetItsResponseDeclared) {
   Cycle cycle;
   // As UTF-8 these bytes would be one degree sign; declared latin-1 they are two characters.
@@ -131,8 +122,7 @@ TEST(FetchCycle, EachPageIsDecodedByTheCharsetItsResponseDeclared) {
       "iso-8859-1"};
   std::wstring location = L"62701";
   cycle.run(location);
-  ASSERT_GE(cycle.list.rows.size(), 1u);
-  EXPECT_EQ(cycle.list.rows[0], L"Currently \u00C2\u00B0F degrees.");
+  EXPECT_EQ(cycle.list.row(0), L"Currently \u00C2\u00B0F degrees.");
 }
 
 }  // namespace

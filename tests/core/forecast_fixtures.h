@@ -1,22 +1,21 @@
 #pragma once
 
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "fakes/Files.h"
 #include "forecast/TextCodec.h"
 
 namespace skycall::testing {
 
 // The bytes of a saved page under tests/fixtures/pages/.
 inline std::string pageBytes(const std::string& name) {
-  const std::string path = std::string(SKYCALL_FIXTURES) + "/pages/" + name;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("missing fixture " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::filesystem::path path = std::string(SKYCALL_FIXTURES) + "/pages/" + name;
+  if (!std::filesystem::exists(path)) throw std::runtime_error("missing fixture " + path.string());
+  return fakes::readBytes(path);
 }
 
 // The rows a saved page must give: one UTF-8 line per row, with \n, \t, \r and \\ written as

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,58 +29,42 @@ std::vector<std::wstring> scanWith(Page page, std::wstring_view text, int weekda
   return {};
 }
 
-struct GoldenPage {
-  const char* stem;  // <stem>.html gives the rows in <stem>.rows
-  Page page;
-  int weekday;  // ten-day pages only; 4 = Wednesday, so the first block is Friday
-};
-
-void PrintTo(const GoldenPage& c, std::ostream* os) {
-  *os << c.stem << ".html";
+// Each saved page <stem>.html gives the rows in <stem>.rows; ten-day pages are read on a
+// Wednesday (4), so their first block is Friday.
+TEST(GoldenPages, GiveTheirSavedRows) {
+  const std::pair<const char*, Page> cases[] = {
+      // "72<" cut to 72, a three-digit value, a phrase holding a line break and a tab
+      {"right-now-full", Page::RightNow},
+      // "5</" kept whole (its third character is not "<"), "-5<" cut
+      {"right-now-short-values", Page::RightNow},
+      // the only phrase marker stands before the second temperature: never found
+      {"right-now-phrase-early", Page::RightNow},
+      // one character left after the marker, then none at all
+      {"right-now-value-at-end", Page::RightNow},
+      {"right-now-marker-at-end", Page::RightNow},
+      {"right-now-no-markers", Page::RightNow},
+      // four spaced openers labelled in order; a fifth pair is not read
+      {"today-full", Page::TodayTomorrow},
+      // "103", a phrase and a fact with line breaks, inner tags kept
+      {"tomorrow-full", Page::TodayTomorrow},
+      // "<dd>" at a line start or after a tab is no opener: the labels shift
+      {"today-unspaced-dd", Page::TodayTomorrow},
+      {"today-phrase-early", Page::TodayTomorrow},
+      // today's and tomorrow's blocks skipped; blank-led low, "-5°", empty rain fact
+      {"tenday-full", Page::TenDay},
+      // "<H3>Fri", "<h3><b>Fri", "<h3> Sat": no heading matches, no rows
+      {"tenday-capital-h", Page::TenDay},
+      // Sunday's heading is missing: the scan waits for it to the end of the page
+      {"tenday-missing-heading", Page::TenDay},
+      // a day without a low takes the next day's low and the rest of that day
+      {"tenday-missing-low", Page::TenDay},
+  };
+  for (const auto& [stem, page] : cases) {
+    SCOPED_TRACE(stem);
+    const std::wstring text = decodePage(pageBytes(std::string(stem) + ".html"), "utf-8");
+    EXPECT_EQ(scanWith(page, text, 4), expectedRows(std::string(stem) + ".rows"));
+  }
 }
-
-class GoldenPages : public ::testing::TestWithParam<GoldenPage> {};
-
-TEST_P(GoldenPages, GiveTheirSavedRows) {
-  const GoldenPage& c = GetParam();
-  const std::string stem = c.stem;
-  const std::wstring text = decodePage(pageBytes(stem + ".html"), "utf-8");
-  EXPECT_EQ(scanWith(c.page, text, c.weekday), expectedRows(stem + ".rows"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Forecast, GoldenPages,
-    ::testing::Values(
-        // "72<" cut to 72, a three-digit value, a phrase holding a line break and a tab
-        GoldenPage{"right-now-full", Page::RightNow, 0},
-        // "5</" kept whole (its third character is not "<"), "-5<" cut
-        GoldenPage{"right-now-short-values", Page::RightNow, 0},
-        // the only phrase marker stands before the second temperature: never found
-        GoldenPage{"right-now-phrase-early", Page::RightNow, 0},
-        // one character left after the marker, then none at all
-        GoldenPage{"right-now-value-at-end", Page::RightNow, 0},
-        GoldenPage{"right-now-marker-at-end", Page::RightNow, 0},
-        GoldenPage{"right-now-no-markers", Page::RightNow, 0},
-        // four spaced openers labelled in order; a fifth pair is not read
-        GoldenPage{"today-full", Page::TodayTomorrow, 0},
-        // "103", a phrase and a fact with line breaks, inner tags kept
-        GoldenPage{"tomorrow-full", Page::TodayTomorrow, 0},
-        // "<dd>" at a line start or after a tab is no opener: the labels shift
-        GoldenPage{"today-unspaced-dd", Page::TodayTomorrow, 0},
-        GoldenPage{"today-phrase-early", Page::TodayTomorrow, 0},
-        // today's and tomorrow's blocks skipped; blank-led low, "-5°", empty rain fact
-        GoldenPage{"tenday-full", Page::TenDay, 4},
-        // "<H3>Fri", "<h3><b>Fri", "<h3> Sat": no heading matches, no rows
-        GoldenPage{"tenday-capital-h", Page::TenDay, 4},
-        // Sunday's heading is missing: the scan waits for it to the end of the page
-        GoldenPage{"tenday-missing-heading", Page::TenDay, 4},
-        // a day without a low takes the next day's low and the rest of that day
-        GoldenPage{"tenday-missing-low", Page::TenDay, 4}),
-    [](const ::testing::TestParamInfo<GoldenPage>& info) {
-      std::string name = info.param.stem;
-      std::erase(name, '-');
-      return name;
-    });
 
 // A page with fourteen day blocks, Sunday to Saturday twice, read on every day of the week.
 TEST(TenDayHeadings, FollowTheWeekdayTheScanRunsOn) {
