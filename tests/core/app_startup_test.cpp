@@ -8,6 +8,7 @@ namespace skycall {
 namespace {
 
 using fakes::readBytes;
+using fakes::settingsFile;
 using fakes::TestRig;
 using fakes::writeBytes;
 
@@ -16,13 +17,6 @@ const std::string kLogStart = "Starting program\r\nLoading JAWS Api\r\n";
 const std::string kLogRest =
     "Version is 0.3b\r\nSapi is set to 0\r\nLoading settings/progress\r\nAdding to System Tray\r\n"
     "Load finished.\r\n";
-
-std::string settingsFile(const std::string& route, const std::string& rate,
-                         const std::string& location) {
-  std::string s = route + "\r\n" + rate + "\r\n\r\n" + location + "\r\n";
-  for (int i = 0; i < 9; ++i) s += "\r\n";
-  return s;
-}
 
 TEST(Startup, LogVersionFileAndWelcomeWithAndWithoutTheScreenReader) {
   for (bool reader : {true, false}) {

@@ -39,4 +39,13 @@ inline void writeBytes(const std::filesystem::path& p, const std::string& bytes)
   std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// A settings file as the program writes it: route, rate, an empty spare line, the location,
+// and nine empty lines; route and rate as their lines stand (" 0 ", "-3 ").
+inline std::string settingsFile(const std::string& route, const std::string& rate,
+                                const std::string& location) {
+  std::string s = route + "\r\n" + rate + "\r\n\r\n" + location + "\r\n";
+  for (int i = 0; i < 9; ++i) s += "\r\n";
+  return s;
+}
+
 }  // namespace skycall::fakes

@@ -28,7 +28,9 @@ struct TestRig {
   RecordingVoice* voice = nullptr;  // owned by the form once created
   std::unique_ptr<Form1> form;
 
-  TestRig() {
+  // pages: the fetcher the form fetches through instead of the fake one (it must outlive the
+  // rig); host: the forecast host it asks.
+  explicit TestRig(PageFetcher* pages = nullptr, std::string host = "forecast.test") {
     auto makeVoice = [this]() -> std::unique_ptr<Voice> {
       if (!voiceAnswers) throw SpeechError("speech-dispatcher does not answer");
       auto v = std::make_unique<RecordingVoice>(log);
@@ -39,15 +41,16 @@ struct TestRig {
       if (!screenReaderAnswers) throw SpeechError("No screen reader answers on the session bus");
       return std::make_unique<RecordingScreenReader>(log);
     };
-    form = std::make_unique<Form1>(Platform{window, makeVoice, makeReader, &keys, fetcher, clock,
-                                            programFolder.path(), workingFolder.path(),
-                                            "forecast.test"});
+    form = std::make_unique<Form1>(Platform{window, makeVoice, makeReader, &keys,
+                                            pages ? *pages : fetcher, clock, programFolder.path(),
+                                            workingFolder.path(), std::move(host)});
     window.setEventHandler(form.get());
   }
 
   std::filesystem::path settingsPath() const { return programFolder.path() / "progress.ini"; }
   std::string startupLog() const { return readBytes(workingFolder.path() / "debuglog.txt"); }
   std::vector<std::string> spoken() const { return log.with("voice3: "); }
+  std::vector<std::wstring> rows() const { return window.list.rows; }
 
   // Presses a key as the window would deliver it.
   void press(std::int16_t vk, std::int16_t shift = 0) { form->Form_KeyDown(vk, shift); }

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/Form1.h"
 #include "fakes/TestRig.h"
 #include "platform/CurlFetcher.h"
 
@@ -18,13 +17,7 @@ inline double secondsSince(SteadyClock::time_point start) {
   return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
 
-// The settings file as the program writes it.
-inline std::string settingsBytes(const std::string& route, const std::string& rate,
-                                 const std::string& location) {
-  std::string s = route + "\r\n" + rate + "\r\n\r\n" + location + "\r\n";
-  for (int i = 0; i < 9; ++i) s += "\r\n";
-  return s;
-}
+using fakes::settingsFile;
 
 // The real libcurl fetcher, with limits short enough that every hostile transfer ends within
 // seconds, and a record of the addresses asked for.
@@ -45,30 +38,22 @@ class CountingFetcher : public PageFetcher {
                      .maxRedirects = 5}};
 };
 
-// The main window object as the test rig wires it, but fetching through libcurl from a real
-// http server. The clock reads Wednesday, the day the full forecast fixtures were taken on.
-struct RealFetchRig {
-  fakes::EventLog log;
-  fakes::RecordingWindow window{log};
-  CountingFetcher fetcher;
-  fakes::FakeClock clock{4};
-  fakes::RecordingKeySender keys{log};
-  fakes::TempFolder programFolder, workingFolder;
-  std::unique_ptr<Form1> form;
+// Built before the rig, so the form's fetcher exists before the form does.
+struct CountingFetcherHolder {
+  CountingFetcher counting;
+};
 
-  explicit RealFetchRig(const std::string& host, const std::string& settings) {
+// The test rig fetching through libcurl from a real http server. The clock reads Wednesday, the
+// day the full forecast fixtures were taken on.
+class RealFetchRig : private CountingFetcherHolder, public fakes::TestRig {
+ public:
+  RealFetchRig(const std::string& host, const std::string& settings)
+      : TestRig(&counting, host), fetcher(counting) {
+    clock.set(4);
     fakes::writeBytes(settingsPath(), settings);
-    form = std::make_unique<Form1>(
-        Platform{window, [this] { return std::make_unique<fakes::RecordingVoice>(log); },
-                 [this] { return std::make_unique<fakes::RecordingScreenReader>(log); }, &keys,
-                 fetcher, clock, programFolder.path(), workingFolder.path(), host});
-    window.setEventHandler(form.get());
   }
 
-  std::filesystem::path settingsPath() const { return programFolder.path() / "progress.ini"; }
-  std::vector<std::string> spoken() const { return log.with("voice3: "); }
-  std::vector<std::wstring> rows() const { return window.list.rows; }
-  void press(std::int16_t vk, std::int16_t shift = 0) { form->Form_KeyDown(vk, shift); }
+  CountingFetcher& fetcher;  // hides the rig's fake fetcher, which this rig does not use
 
   // From a fresh start, Enter twice: the first announces the location topic, the second opens
   // the prompt, which gets answer.

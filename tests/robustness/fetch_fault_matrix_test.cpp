@@ -88,7 +88,7 @@ void runCase(const FaultCase& c, bool atStartUp, std::ostream& table) {
   const std::string host = c.where == Where::UnresolvedHost
                                ? "forecast.invalid" + site->host().substr(site->host().find(':'))
                                : site->host();
-  const std::string settings = settingsBytes(" 0 ", " 3 ", atStartUp ? "Fault Town" : "Home");
+  const std::string settings = settingsFile(" 0 ", " 3 ", atStartUp ? "Fault Town" : "Home");
   RealFetchRig rig(host, settings);
   if (!atStartUp) {
     EXPECT_TRUE(rig.form->start());

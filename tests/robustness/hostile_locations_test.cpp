@@ -46,7 +46,7 @@ TEST(HostileLocations, OneWellFormedRequestPerPageAndOneSettingsLine) {
   FaultSite site;
   for (const HostileCase& c : hostileCases()) {
     SCOPED_TRACE(c.name.substr(0, 80));
-    RealFetchRig rig(site.host(), settingsBytes(" 0 ", " 3 ", "Home Town"));
+    RealFetchRig rig(site.host(), settingsFile(" 0 ", " 3 ", "Home Town"));
     ASSERT_TRUE(rig.form->start());
     site.takeTargets();
     rig.fetcher.addresses.clear();
@@ -74,7 +74,7 @@ TEST(HostileLocations, OneWellFormedRequestPerPageAndOneSettingsLine) {
 
     EXPECT_THROW(rig.press(vk::Esc, mask::Shift), fakes::ProgramEnded);
     const std::string saved = fakes::readBytes(rig.settingsPath());
-    EXPECT_TRUE(saved == settingsBytes(" 0 ", " 3 ", toUtf8(c.stored)));
+    EXPECT_TRUE(saved == settingsFile(" 0 ", " 3 ", toUtf8(c.stored)));
 
     // The next start reads it back as it was.
     fakes::TestRig next;

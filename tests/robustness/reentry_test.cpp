@@ -23,7 +23,7 @@ struct Running : fakes::TestRig {
     clock.set(4);
     for (const std::string& page : kPages)
       fetcher.pages["/weather/" + page + "/"] = {testing::pageBytes(page + "-full.html"), "utf-8"};
-    fakes::writeBytes(settingsPath(), settingsBytes(" 0 ", " 3 ", "Home Town"));
+    fakes::writeBytes(settingsPath(), settingsFile(" 0 ", " 3 ", "Home Town"));
     form->start();
     press(vk::Enter);
     log.entries.clear();
@@ -79,7 +79,7 @@ TEST(Reentry, KeysDuringALocationChange) {
         EXPECT_EQ(rig.fetcher.addresses.size(), std::clamp(moment.page + 1, 0, 4))
             << "pages fetched after the program ended";
         EXPECT_EQ(rig.spoken().back(), "Good bye");
-        EXPECT_EQ(fakes::readBytes(rig.settingsPath()), settingsBytes(" 0 ", " 3 ", location));
+        EXPECT_EQ(fakes::readBytes(rig.settingsPath()), settingsFile(" 0 ", " 3 ", location));
         continue;
       }
       rig.press(vk::Enter);

@@ -42,13 +42,13 @@ TEST(SettingsFaults, EveryDamagedFileStillStartsTheProgram) {
     int prompts;  // 0: the location came from the file
   } cases[] = {
       {"garbage from line 4 on", garbage, "", 1, -2, 0},
-      {"line 1 of -5", settingsBytes("-5 ", " 3 ", "Home"), "", -5, 3, 0},
+      {"line 1 of -5", settingsFile("-5 ", " 3 ", "Home"), "", -5, 3, 0},
       {"line ends of LF alone", " 2 \n-1 \n\nHome\n\n\n\n\n\n\n\n\n\n", "", 2, -1, 0},
       {"line ends of CR alone", " 2 \r-1 \r\rHome\r\r\r\r\r\r\r\r\r\r", "", 2, -1, 0},
-      {"15 MB location", settingsBytes(" 0 ", " 3 ", std::string(kFifteenMegabytes, 'A')), "", 0, 3,
+      {"15 MB location", settingsFile(" 0 ", " 3 ", std::string(kFifteenMegabytes, 'A')), "", 0, 3,
        0},
       {"15 MB after line 13",
-       settingsBytes(" 1 ", " 4 ", "Home") + std::string(kFifteenMegabytes, '\n'), "", 1, 4, 0},
+       settingsFile(" 1 ", " 4 ", "Home") + std::string(kFifteenMegabytes, '\n'), "", 1, 4, 0},
       {"15 MB of digits on one line", std::string(kFifteenMegabytes, '7'), "error: Type mismatch",
        0, 3, 1},
   };
@@ -83,7 +83,7 @@ TEST(SettingsFaults, EveryDamagedFileStillStartsTheProgram) {
 }
 
 TEST(SettingsFaults, ASaveIntoAReadOnlyFolderLeavesTheFileAsItWas) {
-  const std::string before = settingsBytes(" 1 ", " 2 ", "Home");
+  const std::string before = settingsFile(" 1 ", " 2 ", "Home");
   TestRig rig;
   const std::filesystem::path folder = rig.programFolder.path();
   writeBytes(rig.settingsPath(), before);
@@ -110,8 +110,8 @@ TEST(SettingsFaults, ASaveKilledAtAnyMomentLeavesTheOldFileOrTheNew) {
   TestRig rig;
   const auto path = rig.settingsPath();
   // Two versions of different lengths: any mix of them, or a cut, reads as neither.
-  const std::string oldFile = settingsBytes(" 0 ", " 3 ", "Old+Town");
-  const std::string newFile = settingsBytes(" 2 ", "-4 ", std::string(3000, 'N'));
+  const std::string oldFile = settingsFile(" 0 ", " 3 ", "Old+Town");
+  const std::string newFile = settingsFile(" 2 ", "-4 ", std::string(3000, 'N'));
   writeBytes(path, oldFile);
   std::mt19937 random(4242);
   int interrupted = 0;  // kills that left a save's temporary file behind
