@@ -4,7 +4,9 @@
 #include <iostream>
 #include <memory>
 
+#include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/SideFolders.h"
 #include "platform/CurlFetcher.h"
 #include "platform/DBusScreenReader.h"
 #include "platform/QtWindow.h"
@@ -14,6 +16,12 @@
 
 int main(int argc, char** argv) {
   using namespace skycall;
+  if (const auto answer = terminalAnswer({argv + 1, argv + argc})) {
+    std::cout << *answer;
+    return 0;
+  }
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  const SideFolders folders = locateSideFolders(exe, std::filesystem::current_path());
   QApplication app(argc, argv);
   QtWindow window;
   // While a page transfers the window keeps painting and answering the screen reader; key
@@ -30,14 +38,15 @@ int main(int argc, char** argv) {
                     keySender.get(),
                     fetcher,
                     clock,
-                    std::filesystem::read_symlink("/proc/self/exe").parent_path(),
-                    std::filesystem::current_path(),
+                    folders.settings,  // progress.ini
+                    folders.log,       // debuglog.txt and myversion.txt
                     SKYCALL_FORECAST_HOST};
   Form1 form(platform);
   window.setEventHandler(&form);
   if (!form.start()) {
     // Without a voice nothing can be said; the terminal, at least, can tell.
-    std::cerr << "skycall: start-up failed; debuglog.txt says why\n";
+    std::cerr << "skycall: start-up failed; " << (folders.log / "debuglog.txt").string()
+              << " says why\n";
     window.setEventHandler(nullptr);
     return 1;
   }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/SettingsFile.h"
 #include "app/SideFiles.h"
 #include "commands/KeyDispatcher.h"
@@ -38,7 +39,7 @@ bool Form1::start() {
 }
 
 void Form1::Form_Load() {
-  AppVersion = L"0.3b";
+  AppVersion = fromUtf8(kProgramVersion);
   log_.open(platform_.workingFolder / kStartupLogName);
   try {
     Voice = platform_.createVoice();

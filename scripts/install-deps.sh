@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Installs what Skycall needs to build, run and test on Debian 12, by package name.
+# Installs what Skycall needs on Debian 12, by package name:
+#   install-deps.sh run    what building and running it needs
+#   install-deps.sh test   that, and what every test needs (the default)
 set -euo pipefail
 
-packages=(
-  cmake g++ make pkg-config clang-format
+run_packages=(
+  cmake g++ make pkg-config
   qt6-base-dev libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
-  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev curl
+)
+test_packages=(
+  clang-format libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-utils x11-apps dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi python3-dbus
-  imagemagick curl hyperfine
+  imagemagick hyperfine
+  dpkg-dev lintian desktop-file-utils appstream systemd
 )
+
+case "${1:-test}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,5 +33,11 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+log=$(mktemp)
+if ! { "${sudo_cmd[@]}" apt-get update -qq && "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"; } \
+  >"$log" 2>&1; then
+  cat "$log"
+  rm -f "$log"
+  exit 1
+fi
+rm -f "$log"

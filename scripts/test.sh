@@ -4,14 +4,14 @@
 # integration, site and end-to-end suites).
 set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh || exit 1
+scripts/install-deps.sh test || exit 1
 
 jobs=$(nproc)
 status=0
 
 cmake -S . -B build-asan -DSKYCALL_CORE_ONLY=ON -DSKYCALL_SANITIZE=ON >/dev/null &&
   cmake --build build-asan -j"$jobs" || exit 1
-cmake -S . -B build >/dev/null && cmake --build build -j"$jobs" || exit 1
+cmake -S . -B build -DSKYCALL_TESTS=ON >/dev/null && cmake --build build -j"$jobs" || exit 1
 CXX=clang++-14 cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON >/dev/null &&
   cmake --build build-fuzz -j"$jobs" || exit 1
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/SettingsFile.h"
+#include "app/SideFolders.h"
 #include "commands/KeyCodes.h"
 #include "fakes/TestRig.h"
 
@@ -116,6 +117,36 @@ TEST(SettingsFile, AtomicWriteReplacesWholeFilesAndClearsWhatKilledSavesLeft) {
   EXPECT_TRUE(std::filesystem::exists(notOurs));
   EXPECT_THROW(writeFileAtomically(folder.path() / "missing" / "progress.ini", "x"),
                std::runtime_error);
+}
+
+TEST(SettingsFile, FoldersForACopyRunInPlaceAndForAnInstalledCopy) {
+  struct Case {
+    ProgramPlace place;
+    UserFolders user;
+    const char* settings;
+    const char* log;
+  };
+  const UserFolders home{"/home/ann", "", ""};
+  const UserFolders xdg{"/home/ann", "/cfg", "/st"};
+  const Case cases[] = {
+      {{"/opt/sky", true, false}, xdg, "/opt/sky", "/cwd"},  // build or unpacked folder
+      {{"/opt/sky", false, true}, xdg, "/opt/sky", "/cwd"},  // settings already beside it
+      {{"/opt/sky", false, false},
+       home,
+       "/home/ann/.config/skycall",
+       "/home/ann/.local/state/skycall"},
+      {{"/usr/bin", false, false}, xdg, "/cfg/skycall", "/st/skycall"},
+      {{"/usr/bin/", true, false}, xdg, "/cfg/skycall", "/st/skycall"},  // root, installed
+      {{"/usr/bin", false, false},
+       {"/home/ann", "cfg", "rel/st"},
+       "/home/ann/.config/skycall",
+       "/home/ann/.local/state/skycall"},  // relative paths do not count
+  };
+  for (const Case& c : cases) {
+    const SideFolders got = sideFolders(c.place, "/cwd", c.user);
+    EXPECT_EQ(got.settings, c.settings) << c.place.folder;
+    EXPECT_EQ(got.log, c.log) << c.place.folder;
+  }
 }
 
 }  // namespace
