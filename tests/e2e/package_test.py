@@ -21,7 +21,7 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import checks, topics  # noqa: E402
+from harness import checks, speech_recording, topics  # noqa: E402
 from harness.checks import eq  # noqa: E402
 from harness.session import Session, _port_taken, wait_until  # noqa: E402
 from harness.skycall_app import SkycallApp  # noqa: E402
@@ -103,6 +103,21 @@ class UserSession(Session):
         if hasattr(self, "ids"):
             os.chown(path, self.ids["user"], self.ids["group"])
         return path
+
+    def start_speech(self):
+        # The recording file is made before the daemon starts; the user's daemon writes it.
+        made = speech_recording.write_config
+
+        def owned(folder):
+            conf, rec_file = made(folder)
+            os.chown(rec_file, self.ids["user"], self.ids["group"])
+            return conf, rec_file
+
+        speech_recording.write_config = owned
+        try:
+            return super().start_speech()
+        finally:
+            speech_recording.write_config = made
 
     def popen(self, what, argv, env_extra=None, cwd=None, **kw):
         return super().popen(what, argv, env_extra, cwd, **self.ids, **kw)
@@ -221,7 +236,14 @@ def main():
             rec = session.start_speech()
             start_site_as_unit_does(session, options.host)
             home_before, work_before = tree(home), tree(work_dir)
-            run_as_user(session, rec, work_dir)
+            try:
+                run_as_user(session, rec, work_dir)
+            except BaseException:
+                for name in ("skycall.out", "site.log", "speechd-log"):
+                    print(f"---- {name}:")
+                    sh(["sh", "-c", f"cat {session.dir}/{name} {session.dir}/{name}/* | tail -20"],
+                       check=False)
+                raise
             check_user_files(home, home_before, work_dir, work_before)
         assert not session.leftovers, f"left behind: {session.leftovers}"
     finally:
