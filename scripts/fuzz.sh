@@ -9,5 +9,7 @@ CXX=clang++-14 cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
 for name in scan normalise decode settings; do
   echo "== $name ($seconds s)"
-  fuzz/run-fuzzer.sh "$PWD/build-fuzz/fuzz/${name}_fuzzer" "$PWD/fuzz/corpus/$name" "$seconds"
+  kept=$PWD/fuzz/corpus/$name
+  [ "$name" = decode ] && kept=$PWD/tests/fixtures/pages  # the saved pages are its seeds
+  fuzz/run-fuzzer.sh "$PWD/build-fuzz/fuzz/${name}_fuzzer" "$kept" "$seconds"
 done

@@ -112,6 +112,9 @@ TEST(SettingsFile, AtomicWriteReplacesWholeFilesAndClearsWhatKilledSavesLeft) {
       notOurs, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
   writeFileAtomically(path, "new contents");
   EXPECT_EQ(readBytes(path), "new contents");
+  // Readable by everyone, whatever the umask, like the file it replaces.
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0644));
   EXPECT_FALSE(std::filesystem::exists(stale));
   EXPECT_TRUE(std::filesystem::exists(fresh));
   EXPECT_TRUE(std::filesystem::exists(notOurs));

@@ -2,6 +2,7 @@
 // it copes with missing or damaged pieces.
 #include <gtest/gtest.h>
 
+#include "commands/KeyCodes.h"
 #include "fakes/TestRig.h"
 
 namespace skycall {
@@ -106,25 +107,44 @@ TEST(Startup, DamagedSettingsAreLoggedAndStartUpGoesOnWithWhatWasRead) {
     int rate;
     int prompts;
   };
+  const std::string big(15u << 20, 'A');
   const Case cases[] = {
       {" 2 \r\n-4 \r\n\r\n12345\r\n\r\n", "Input past end of file", 2, -4, 0},
       {" 1 \r\n 50 \r\n\r\n12345\r\n", "Invalid procedure call or argument", 1, 3, 1},
       {"abc\r\n 0 \r\n", "Type mismatch", 0, 3, 1},
       {"99999\r\n", "Overflow", 0, 3, 1},
       {"", "Input past end of file", 0, 3, 1},
+      {std::string(15u << 20, '7'), "Type mismatch", 0, 3, 1},
+      // read whole: no error line
+      {"-5 \r\n 3 \r\n\r\nH\xFF\x01\x80\"me\r\n\x7F\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n", "", -5, 3,
+       0},
+      {" 2 \n-1 \n\nHome\n\n\n\n\n\n\n\n\n\n", "", 2, -1, 0},
+      {" 2 \r-1 \r\rHome\r\r\r\r\r\r\r\r\r\r", "", 2, -1, 0},
+      {fakes::settingsFile(" 0 ", " 3 ", big), "", 0, 3, 0},
+      {fakes::settingsFile(" 1 ", " 4 ", "Home") + std::string(15u << 20, '\n'), "", 1, 4, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
+    SCOPED_TRACE(c.file.substr(0, 40));
     TestRig rig;
     writeBytes(rig.settingsPath(), c.file);
     rig.window.answers = {L"54321"};
     ASSERT_TRUE(rig.form->start());
-    EXPECT_NE(rig.startupLog().find("Loading settings/progress\r\nerror: " + c.error +
-                                    "\r\nAdding to System Tray"),
-              std::string::npos);
+    const std::string error = c.error.empty() ? "" : "error: " + c.error + "\r\n";
+    EXPECT_NE(
+        rig.startupLog().find("Loading settings/progress\r\n" + error + "Adding to System Tray"),
+        std::string::npos);
     EXPECT_EQ(rig.form->route(), c.route);
     EXPECT_EQ(rig.voice->rateValue, c.rate);
     EXPECT_EQ(rig.window.prompts, c.prompts);
+    // Whatever was read is saved as thirteen lines and read back the same at the next start.
+    EXPECT_THROW(rig.press(vk::Esc, mask::Shift), fakes::ProgramEnded);
+    TestRig next;
+    writeBytes(next.settingsPath(), fakes::readBytes(rig.settingsPath()));
+    ASSERT_TRUE(next.form->start());
+    EXPECT_EQ(next.window.prompts, 0);
+    EXPECT_TRUE(next.form->Location == rig.form->Location);
+    EXPECT_EQ(next.form->route(), c.route);
+    EXPECT_EQ(next.voice->rateValue, c.rate);
   }
 }
 

@@ -3,17 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "core/forecast_fixtures.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeFetcher.h"
 #include "fakes/VectorList.h"
+#include "fixtures/Fixtures.h"
 #include "forecast/FetchCycle.h"
 
 namespace skycall {
 namespace {
-
-using testing::expectedRows;
-using testing::pageBytes;
 
 const std::string kHost = "localhost:8722";
 
@@ -26,14 +23,9 @@ struct Cycle {
   Cycle() {
     fetcher.onFetch = [this](const std::string& address) { events.push_back("fetch " + address); };
   }
-  void serve(const std::string& path, const std::string& file, const std::string& charset = "") {
-    fetcher.pages[path] = {pageBytes(file), charset};
-  }
   void serveFullForecast() {
-    serve("/weather/right-now/", "right-now-full.html", "utf-8");
-    serve("/weather/today/", "today-full.html", "utf-8");
-    serve("/weather/tomorrow/", "tomorrow-full.html");
-    serve("/weather/tenday/", "tenday-full.html", "UTF-8");
+    for (const std::string page : {"right-now", "today", "tomorrow", "tenday"})
+      fetcher.pages["/weather/" + page + "/"] = {fixtures::page(page + "-full").body, "utf-8"};
   }
   void run(std::wstring& location) {
     runFetchCycle(list, location, fetcher, clock, kHost, [this] { events.push_back("pump"); });
@@ -48,7 +40,7 @@ TEST(FetchCycle, FullForecastGivesTheFortyEightSpokenRows) {
   cycle.run(location);
 
   ASSERT_EQ(cycle.list.rows.size(), 48u);
-  EXPECT_EQ(cycle.list.rows, expectedRows("cycle-full.rows"));
+  EXPECT_EQ(cycle.list.rows, fixtures::rows("pages/cycle-full.rows"));
   for (int separator : {3, 10, 17}) EXPECT_EQ(cycle.list.rows[separator], L"-----");
 }
 
@@ -79,24 +71,6 @@ TEST(FetchCycle, AddressesCarryTheLocationAndTheCallerSeesItRewritten) {
   }
 }
 
-TEST(PageAddress, PercentEncodesTheLocationAsUtf8) {
-  struct Case {
-    std::wstring location;
-    std::string suffix;
-  };
-  const Case cases[] = {
-      {L"a/b?c#d%e", "a%2Fb%3Fc%23d%25e"},
-      {L"Z\u00FCrich", "Z%C3%BCrich"},
-      {L"S\u00E3o+Paulo&x=1", "S%C3%A3o+Paulo%26x%3D1"},
-      {L"St.-Louis_~,MO+63101", "St.-Louis_~,MO+63101"},
-      {L"a b\r\n", "a%20b%0D%0A"},
-      {L"\U0001F327", "%F0%9F%8C%A7"},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(pageAddress("h:1", L"/weather/today/", c.location),
-              "http://h:1/weather/today/" + c.suffix);
-}
-
 TEST(FetchCycle, AFailedFetchStopsTheCycleKeepingTheRowsSoFarUnnormalised) {
   Cycle cycle;
   cycle.serveFullForecast();
@@ -104,9 +78,9 @@ TEST(FetchCycle, AFailedFetchStopsTheCycleKeepingTheRowsSoFarUnnormalised) {
   std::wstring location = L"62701";
   EXPECT_THROW(cycle.run(location), FetchError);
 
-  std::vector<std::wstring> expected = expectedRows("right-now-full.rows");
+  std::vector<std::wstring> expected = fixtures::page("right-now-full").rows;
   expected.push_back(L"-----");
-  for (const std::wstring& row : expectedRows("today-full.rows")) expected.push_back(row);
+  for (const std::wstring& row : fixtures::page("today-full").rows) expected.push_back(row);
   expected.push_back(L"-----");
   EXPECT_EQ(cycle.list.rows, expected);  // no separator for the failed page, nothing spelled out
   EXPECT_EQ(cycle.fetcher.addresses.size(), 3u);

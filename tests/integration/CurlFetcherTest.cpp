@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "forecast/TextCodec.h"
 #include "integration/LoopbackServer.h"
 #include "platform/CurlFetcher.h"
+#include "platform/SystemClock.h"
 
 namespace skycall {
 namespace {
@@ -38,6 +40,8 @@ class CurlFetcherTest : public ::testing::Test {
     http.Get("/trickle", [](auto&, auto& res) {
       res.set_chunked_content_provider("", chunks(4, 400ms, "piece "));
     });
+    http.Get("/big/nine-megabytes",
+             [](auto&, auto& res) { res.set_content(std::string(9u << 20, 'x'), ""); });
     http.Get("/loop", [](auto&, auto& res) { res.set_redirect("/loop"); });
     http.Get("/to-file", [](auto&, auto& res) { res.set_redirect("file:///etc/hostname"); });
     http.Get("/moved", [](auto&, auto& res) { res.set_redirect("/weather/today/moved"); });
@@ -75,6 +79,30 @@ TEST_F(CurlFetcherTest, FetchesFourPagesInOrderOverOneConnection) {
             (std::vector<std::string>{"/weather/right-now/Boston+MA", "/weather/today/Boston+MA",
                                       "/weather/tomorrow/Boston+MA", "/weather/tenday/Boston+MA"}));
   EXPECT_EQ(remotePorts.size(), 1u) << "a page opened a connection of its own";
+}
+
+// Without limits of its own the fetcher refuses a body past 8 MB.
+TEST_F(CurlFetcherTest, DefaultLimitsRefuseAPageOfNineMegabytes) {
+  try {
+    ADD_FAILURE() << CurlFetcher().fetch(server.url("/big/nine-megabytes")).body.size();
+  } catch (const FetchError& error) {
+    EXPECT_NE(std::string(error.what()).find("larger than 8388608 bytes"), std::string::npos);
+  }
+}
+
+// The weekday where the user is, Sunday = 1, also where it is already tomorrow or still
+// yesterday in UTC.
+TEST(SystemClockTest, WeekdayIsTodaysHere) {
+  for (const char* zone : {"UTC", "Pacific/Kiritimati", "Etc/GMT+12"}) {
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+    const std::time_t now = std::time(nullptr);
+    std::tm here{};
+    ::localtime_r(&now, &here);
+    EXPECT_EQ(SystemClock().weekday(), here.tm_wday + 1) << zone;
+  }
+  ::unsetenv("TZ");
+  ::tzset();
 }
 
 TEST_F(CurlFetcherTest, EveryFailedTransferIsAFetchErrorAndTheNextPageStillComes) {

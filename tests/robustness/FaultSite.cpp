@@ -5,7 +5,7 @@
 #include <random>
 #include <utility>
 
-#include "core/forecast_fixtures.h"
+#include "fixtures/Fixtures.h"
 
 namespace skycall::robustness {
 
@@ -27,7 +27,7 @@ constexpr std::string_view kNotUtf8 =
 FaultSite::FaultSite(std::string location, std::string page, Fault fault)
     : faultLocation_(std::move(location)), faultPage_(std::move(page)), fault_(fault) {
   for (const char* page : {"right-now", "today", "tomorrow", "tenday"})
-    pages_[page] = testing::pageBytes(std::string(page) + "-full.html");
+    pages_[page] = fixtures::page(std::string(page) + "-full").body;
   server_.http.Get(R"([\s\S]*)", [this](const httplib::Request& req, httplib::Response& res) {
     serve(req, res);
   });

@@ -12,7 +12,7 @@
 #include <optional>
 #include <sstream>
 
-#include "core/forecast_fixtures.h"
+#include "fixtures/Fixtures.h"
 #include "robustness/FaultSite.h"
 #include "robustness/RealFetchRig.h"
 
@@ -71,12 +71,12 @@ const FaultCase kCases[] = {
 };
 
 Rows expectedRows(const FaultCase& c) {
-  const Rows full = testing::expectedRows("cycle-full.rows");
+  const Rows full = fixtures::rows("pages/cycle-full.rows");
   if (!c.transferFails) return c.page.empty() ? full : Rows(full.begin(), full.begin() + 18);
   // A failed page ends the cycle with the pages before it as scanned, not yet cleaned.
   Rows rows;
   for (auto page = kPages.begin(); *page != c.page; ++page) {
-    for (const auto& row : testing::expectedRows(*page + "-full.rows")) rows.push_back(row);
+    for (const auto& row : fixtures::page(*page + "-full").rows) rows.push_back(row);
     rows.push_back(L"-----");
   }
   return rows;

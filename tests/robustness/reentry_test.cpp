@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "commands/KeyCodes.h"
-#include "core/forecast_fixtures.h"
+#include "fixtures/Fixtures.h"
 #include "robustness/RealFetchRig.h"
 
 namespace skycall::robustness {
@@ -22,7 +22,7 @@ struct Running : fakes::TestRig {
   Running() {
     clock.set(4);
     for (const std::string& page : kPages)
-      fetcher.pages["/weather/" + page + "/"] = {testing::pageBytes(page + "-full.html"), "utf-8"};
+      fetcher.pages["/weather/" + page + "/"] = {fixtures::page(page + "-full").body, "utf-8"};
     fakes::writeBytes(settingsPath(), settingsFile(" 0 ", " 3 ", "Home Town"));
     form->start();
     press(vk::Enter);
@@ -32,8 +32,8 @@ struct Running : fakes::TestRig {
 };
 
 TEST(Reentry, KeysDuringALocationChange) {
-  const auto full = testing::expectedRows("cycle-full.rows");
-  const auto scanned = testing::expectedRows("right-now-full.rows");
+  const auto full = fixtures::rows("pages/cycle-full.rows");
+  const auto scanned = fixtures::page("right-now-full").rows;
   // Down reads the list as it stands: the old forecast, emptied, scanned pages, the new one.
   const std::string before = "Right now we have " + toUtf8(full[2]) + ".";
   const std::string during = "Right now we have " + toUtf8(scanned[2]) + ".";
