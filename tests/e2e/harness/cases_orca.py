@@ -15,7 +15,6 @@ from .checks import eq
 from .session import wait_until
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PROMPT = "Enter your zip code or type the city and state you wish to know about."
 
 
 def start_orca(run):
@@ -46,6 +45,14 @@ def with_orca(case):
                 print("Orca spoke:", *run.orca.texts(), sep="\n  ")
     run_with_orca.__doc__ = case.__doc__
     return run_with_orca
+
+
+def orca_on_the_list(run):
+    """Waits until Orca has presented the focused list, the last thing it says of a new
+    window, and fallen quiet; returns its count of texts."""
+    wait_until(lambda: any(t.startswith("List with") for t in run.orca.texts()), 20,
+               "Orca to present the list")
+    return orca_quiet(run)
 
 
 def orca_quiet(run, seconds=0.6, timeout=10):
@@ -80,7 +87,7 @@ def case_orca_route1(run):
                     before_start=start_orca)
     run.wait_ready(welcome_by_voice=False, title=topics.WELCOME)
     rows = run.rows()
-    since = orca_quiet(run)
+    since = orca_on_the_list(run)
     print("Orca before the keys:", run.orca.texts(2))
     expected = [topics.topic_text(t, rows, LOCATION) for t in range(1, 13)]
     keys = ["Down"] * 12 + ["x", "Up"]
@@ -103,7 +110,7 @@ def case_orca_route2(run):
                     before_start=start_orca)
     run.wait_ready(welcome_by_voice=False, title=topics.WELCOME)
     rows = run.rows()
-    since = orca_quiet(run)
+    since = orca_on_the_list(run)
     print("Orca before the keys:", run.orca.texts(2))
     for key, topic in (("Down", 1), ("Down", 2), ("x", 2), ("Up", 1)):
         app.key(key)
@@ -120,15 +127,15 @@ def case_orca_first_start(run):
     included; Orca reads the box."""
     app = run.begin(accessibility=True, before_start=start_orca)
     # The question follows at once and may cut the first text off before it is heard.
-    wait_until(lambda: PROMPT in run.rec.texts(), 20, "the question")
-    assert run.rec.texts() in ([topics.LOADING, PROMPT], [PROMPT]), run.rec.texts()
+    wait_until(lambda: topics.PROMPT in run.rec.texts(), 20, "the question")
+    assert run.rec.texts() in ([topics.LOADING, topics.PROMPT], [topics.PROMPT]), run.rec.texts()
     said = run.rec.count()
     box = app.find_window("Location")
     app.focus(box)
     since = orca_quiet(run)
     print("Orca on the box:", run.orca.texts(1))
     app.key("Escape")
-    eq(run.rec.wait_for_next(said).text, PROMPT, "text when the box comes back")
+    eq(run.rec.wait_for_next(said).text, topics.PROMPT, "text when the box comes back")
     app.answer_location(LOCATION)
     app.wait_main_window()
     eq(run.rec.wait_for_next(said + 1, timeout=20).text, topics.WELCOME, "welcome text")
