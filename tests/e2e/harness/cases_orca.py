@@ -124,22 +124,29 @@ def case_orca_route2(run):
 @with_orca
 def case_orca_first_start(run):
     """A first start on the voice: the question is said each time the box is shown, Cancel
-    included; Orca reads the box."""
+    included, and Orca reads the box each time."""
     app = run.begin(accessibility=True, before_start=start_orca)
     # The question follows at once and may cut the first text off before it is heard.
     wait_until(lambda: topics.PROMPT in run.rec.texts(), 20, "the question")
     assert run.rec.texts() in ([topics.LOADING, topics.PROMPT], [topics.PROMPT]), run.rec.texts()
     said = run.rec.count()
-    box = app.find_window("Location")
-    app.focus(box)
-    since = orca_quiet(run)
-    print("Orca on the box:", run.orca.texts(1))
+    orca_reads_the_box(run, 1)
     app.key("Escape")
     eq(run.rec.wait_for_next(said).text, topics.PROMPT, "text when the box comes back")
+    orca_reads_the_box(run, 2)
     app.answer_location(LOCATION)
     app.wait_main_window()
     eq(run.rec.wait_for_next(said + 1, timeout=20).text, topics.WELCOME, "welcome text")
-    print("Orca after Cancel:", run.orca.texts(since))
+
+
+def orca_reads_the_box(run, times):
+    def read():
+        said = run.orca.texts()
+        return sum(t.startswith("Location dialog") and topics.PROMPT in t for t in said) >= times
+
+    app = run.app
+    app.focus(app.find_window("Location"))
+    wait_until(read, 15, f"Orca to read the question of box {times}")
 
 
 def case_hotkey_focus(run):
