@@ -33,8 +33,8 @@ Form1::~Form1() = default;
 bool Form1::start() {
   Form_Load();
   if (startupFailed_) return false;
+  // The window runs the activation once it really holds the focus.
   window().showAndActivate();
-  Form_Activate();
   return true;
 }
 
@@ -63,7 +63,7 @@ void Form1::Form_Load() {
     log_.line(L"Loading settings/progress");
     Location = L"";
     readSettings();
-    if (Location.empty() || Location == L"0") Location = promptForLocation(window());
+    if (Location.empty() || Location == L"0") Location = promptForLocation(*this);
     log_.line(L"Adding to System Tray");
     log_.line(L"Load finished.");
     log_.close();

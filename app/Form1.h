@@ -18,7 +18,7 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
   explicit Form1(Platform platform);
   ~Form1() override;
 
-  // Start-up, then (when start-up got through) the window shown and activated.
+  // Start-up, then (when start-up got through) the window shown; its activation follows.
   // Returns false when start-up ended the program before showing the window.
   bool start();
 

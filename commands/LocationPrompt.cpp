@@ -10,10 +10,12 @@ constexpr wchar_t kPrompt[] =
 constexpr wchar_t kTitle[] = L"Location";
 }  // namespace
 
-std::wstring promptForLocation(Window& window) {
+std::wstring promptForLocation(CommandHost& form) {
   std::wstring answer;
   while (answer.empty() || answer == L"0") {
-    answer = window.inputBox(kPrompt, kTitle, L"");
+    // A user without a screen reader would otherwise face a box nobody reads out.
+    form.sayit(kPrompt);
+    answer = form.window().inputBox(kPrompt, kTitle, L"");
     std::erase_if(answer, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
   }
   return answer;

@@ -2,12 +2,13 @@
 
 #include <string>
 
-#include "speech/Window.h"
+#include "commands/CommandHost.h"
 
 namespace skycall {
 
-// Asks for a location until the answer is neither "" (Cancel) nor "0". Line breaks are taken
-// out of the answer, so a location always stays one line.
-std::wstring promptForLocation(Window& window);
+// Asks for a location until the answer is neither "" (Cancel) nor "0", saying the question
+// each time the box is shown. Line breaks are taken out of the answer, so a location always
+// stays one line.
+std::wstring promptForLocation(CommandHost& form);
 
 }  // namespace skycall

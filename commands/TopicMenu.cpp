@@ -71,7 +71,7 @@ void changeLocation(CommandHost& form) {
     return;
   }
   ScopedFlag changing(s.ChangingLocation);
-  s.Location = promptForLocation(form.window());
+  s.Location = promptForLocation(form);
   form.sayit(L"Location changed to " + s.Location);
   try {
     form.getinfo();

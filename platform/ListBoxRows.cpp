@@ -1,5 +1,7 @@
 #include "platform/ListBoxRows.h"
 
+#include <algorithm>
+
 namespace skycall {
 
 void ListBoxRows::clear() {
@@ -7,15 +9,29 @@ void ListBoxRows::clear() {
 }
 
 void ListBoxRows::append(const std::wstring& row) {
+  const int current = box_.currentRow();
   box_.addItem(QString::fromStdWString(row));
+  keepCurrentRow(current);
 }
 
 void ListBoxRows::insert(int index, const std::wstring& row) {
+  const int current = box_.currentRow();
   box_.insertItem(index, QString::fromStdWString(row));
+  keepCurrentRow(current);
 }
 
 void ListBoxRows::remove(int index) {
+  const int current = box_.currentRow();
   delete box_.takeItem(index);
+  keepCurrentRow(current);
+}
+
+void ListBoxRows::keepCurrentRow(int row) {
+  // A row rewritten in place is taken out and put back, which would move the current row on.
+  if (box_.count() == 0) return;
+  row = std::clamp(row, 0, box_.count() - 1);
+  if (box_.currentRow() != row || !box_.item(row)->isSelected())
+    box_.setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
 
 std::wstring ListBoxRows::row(int index) const {

@@ -6,7 +6,8 @@
 
 namespace skycall {
 
-// The forecast rows kept in the window's list box, one item per row.
+// The forecast rows kept in the window's list box, one item per row. The current row stays
+// where it is while rows are rewritten, and stays selected, so that it shows in the highlight.
 class ListBoxRows : public ForecastList {
  public:
   explicit ListBoxRows(QListWidget& box) : box_(box) {}
@@ -19,6 +20,8 @@ class ListBoxRows : public ForecastList {
   int count() const override;
 
  private:
+  void keepCurrentRow(int row);
+
   QListWidget& box_;
 };
 

@@ -1,15 +1,18 @@
 #include "platform/QtWindow.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QScreen>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
 #include "platform/KeyCodes.h"
+#include "platform/TitleAnnouncer.h"
 #include "speech/Voice.h"
 
 namespace skycall {
@@ -24,6 +27,10 @@ constexpr int kListHeight = 5130;
 constexpr int kTwipsPerInch = 1440;
 
 constexpr int kLongestHolderInterval = 65535;
+
+// How long the welcome waits for the window to become active: a session without a window
+// manager may never hand it the focus, and the user must still hear that the program runs.
+constexpr int kActivationTimeoutMs = 1500;
 
 int twipsToPixels(int twips, int dotsPerInch) {
   return (twips * dotsPerInch + kTwipsPerInch / 2) / kTwipsPerInch;
@@ -46,9 +53,16 @@ QtWindow::QtWindow(std::function<void()> programEnd)
   auto* client = new QWidget(this);
   listBox_->setParent(client);
   listBox_->setAccessibleName(QStringLiteral("Forecast"));
+  listBox_->setSelectionMode(QAbstractItemView::SingleSelection);
+  followDesktopHighlight();
   setCentralWidget(client);
   placeListBox();
   listBox_->setFocus();
+
+  activationDeadline_.setSingleShot(true);
+  connect(&activationDeadline_, &QTimer::timeout, this, [this] {
+    if (handler_) handler_->Form_Activate();
+  });
 
   holder_.setTimerType(Qt::PreciseTimer);
   connect(&holder_, &QTimer::timeout, this, [this] {
@@ -62,14 +76,39 @@ QtWindow::~QtWindow() {
   qApp->removeEventFilter(this);
 }
 
+void QtWindow::followDesktopHighlight() {
+  // The current row is highlighted in the desktop's own colours, as strongly while another
+  // window has the focus: many palettes give an unfocused selection a shade barely off white.
+  QPalette palette = QApplication::palette(listBox_);
+  for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
+    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+  listBox_->setPalette(palette);
+}
+
 void QtWindow::placeListBox() {
   const int dpiX = logicalDpiX();
   const int dpiY = logicalDpiY();
-  listBox_->setGeometry(twipsToPixels(kListLeft, dpiX), twipsToPixels(kListTop, dpiY),
-                        twipsToPixels(kListWidth, dpiX), twipsToPixels(kListHeight, dpiY));
-  // The same margin right of and below the list as left of it.
-  resize(twipsToPixels(kListLeft + kListWidth + kListLeft, dpiX),
-         twipsToPixels(kListTop + kListHeight + kListLeft, dpiY));
+  // The same margin right of and below the list as left of it; never larger than the screen
+  // has room for, or the list's scroll bar would lie out of sight.
+  const QSize wanted(twipsToPixels(kListLeft + kListWidth + kListLeft, dpiX),
+                     twipsToPixels(kListTop + kListHeight + kListLeft, dpiY));
+  const QRect room = screen()->availableGeometry();
+  resize(wanted.boundedTo(room.size()));
+  fitListBox();
+}
+
+void QtWindow::fitListBox() {
+  // The list keeps its place and size in twips wherever the window leaves room for them.
+  const int dpiX = logicalDpiX();
+  const int dpiY = logicalDpiY();
+  const QRect wanted(twipsToPixels(kListLeft, dpiX), twipsToPixels(kListTop, dpiY),
+                     twipsToPixels(kListWidth, dpiX), twipsToPixels(kListHeight, dpiY));
+  const QSize room = size();
+  const int margin = wanted.left();
+  listBox_->setGeometry(
+      wanted.left(), wanted.top(),
+      std::max(1, std::min(wanted.width(), room.width() - wanted.left() - margin)),
+      std::max(1, std::min(wanted.height(), room.height() - wanted.top() - margin)));
 }
 
 std::wstring QtWindow::caption() const {
@@ -77,11 +116,14 @@ std::wstring QtWindow::caption() const {
 }
 
 void QtWindow::setCaption(const std::wstring& text) {
-  setWindowTitle(QString::fromStdWString(text));
-  // Qt changes the accessible name without telling anyone; a screen reader that announces
-  // caption changes only hears of it through this event.
-  QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
-  QAccessible::updateAccessibility(&nameChanged);
+  const QString before = windowTitle();
+  const QString title = QString::fromStdWString(text);
+  setWindowTitle(title);
+  // A text said twice in a row is first written with a blank appended, so that the title
+  // changes. The screen reader is given that interim title as "", which it keeps without a
+  // word, and so speaks the text once, when it comes back.
+  const bool interim = title == before + QLatin1Char(' ');
+  announceTitle(this, interim ? QString() : title);
 }
 
 void QtWindow::pumpEvents() {
@@ -120,6 +162,9 @@ std::wstring QtWindow::inputBox(const std::wstring& prompt, const std::wstring& 
   box.setObjectName(QString::fromStdWString(title));
   box.setWindowTitle(QString::fromStdWString(title));
   box.setLabelText(QString::fromStdWString(prompt));
+  // The screen reader names the box and its field with the question, not just "Location".
+  box.setAccessibleDescription(box.labelText());
+  if (auto* field = box.findChild<QLineEdit*>()) field->setAccessibleName(box.labelText());
   box.setTextValue(QString::fromStdWString(defaultText));
   box.setInputMode(QInputDialog::TextInput);
   box.setWindowModality(Qt::ApplicationModal);
@@ -132,9 +177,21 @@ std::wstring QtWindow::inputBox(const std::wstring& prompt, const std::wstring& 
 }
 
 void QtWindow::showAndActivate() {
+  const QRect room = screen()->availableGeometry();
+  if (!room.contains(frameGeometry())) move(room.topLeft());
   show();
   raise();
   activateWindow();
+  activationDeadline_.start(kActivationTimeoutMs);
+}
+
+void QtWindow::activateOnceFocused() {
+  // Keys synthesised before the window holds the keyboard would go to another program.
+  if (!isActiveWindow()) return;
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr || focus->window() != this) return;
+  activationDeadline_.stop();
+  if (handler_) handler_->Form_Activate();
 }
 
 void QtWindow::minimize() {
@@ -147,12 +204,18 @@ void QtWindow::endProgram() {
 
 bool QtWindow::event(QEvent* event) {
   const bool handled = QMainWindow::event(event);
-  if (event->type() == QEvent::WindowActivate && handler_) handler_->Form_Activate();
+  if (event->type() == QEvent::WindowActivate) {
+    // Qt hands the focus to the list only after this event: look once that is done.
+    QTimer::singleShot(0, this, &QtWindow::activateOnceFocused);
+  } else if (event->type() == QEvent::ApplicationPaletteChange) {
+    followDesktopHighlight();
+  }
   return handled;
 }
 
 void QtWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  fitListBox();
   if (handler_) handler_->Form_Resize();
 }
 

@@ -42,6 +42,8 @@ class QtWindow : public QMainWindow, public Window {
   std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
                         const std::wstring& defaultText) override;
 
+  // Shows the window and asks for the focus; Form_Activate follows once the window is the
+  // active window and holds the keyboard focus, or after a short time-out.
   void showAndActivate() override;
   void minimize() override;
   void endProgram() override;
@@ -54,6 +56,9 @@ class QtWindow : public QMainWindow, public Window {
 
  private:
   void placeListBox();
+  void fitListBox();
+  void followDesktopHighlight();
+  void activateOnceFocused();
   void applyHolder();
 
   WindowEvents* handler_ = nullptr;
@@ -61,6 +66,7 @@ class QtWindow : public QMainWindow, public Window {
   QListWidget* listBox_;
   ListBoxRows rows_;
   QTimer holder_;
+  QTimer activationDeadline_;
   bool holderEnabled_ = false;
   int holderInterval_ = 0;
   std::function<void()> programEnd_;

@@ -1,11 +1,14 @@
 // Xlib defines KeyPress, Bool, None and friends as macros, so this file stays free of Qt.
 #include "platform/X11KeySender.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <unistd.h>
 
 #include <array>
+#include <set>
 #include <string>
 
 #include "speech/Voice.h"
@@ -38,9 +41,20 @@ class X11KeySender : public KeySender {
     const KeyCode code = XKeysymToKeycode(display, keysymFor(vk));
     if (code == 0) throw SpeechError("The X display has no key for code " + std::to_string(vk));
     const bool press = (flags & kKeyUp) == 0;
+    // A key goes to whichever window holds the keyboard: never press one into another
+    // program, and release only what was pressed here.
+    if (press && !ownWindowFocused(display))
+      throw SpeechError("Another program's window has the keyboard focus");
+    if (!press && down_.count(vk) == 0)
+      throw SpeechError("Code " + std::to_string(vk) + " was not pressed here");
     if (XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime) == 0)
       throw SpeechError("The X display refused a synthesised key");
-    if (press && own_ != nullptr) own_->pressed(vk);
+    if (press) {
+      down_.insert(vk);
+      if (own_ != nullptr) own_->pressed(vk);
+    } else {
+      down_.erase(vk);
+    }
     // Wait for the server to take the key, so its event is on the way to the window before
     // the router's next event pump.
     XSync(display, False);
@@ -51,6 +65,39 @@ class X11KeySender : public KeySender {
     for (const auto& key : kHotKeys)
       if (key.vk == vk) return key.sym;
     throw SpeechError("No key to synthesise for code " + std::to_string(vk));
+  }
+
+  // True when the window with the keyboard focus, or one it lies in, belongs to this process.
+  static bool ownWindowFocused(Display* display) {
+    ::Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+    const ::Window root = DefaultRootWindow(display);
+    while (focus != None && focus != PointerRoot && focus != root) {
+      if (windowPid(display, focus, pidAtom) == static_cast<long>(getpid())) return true;
+      ::Window parent = None, rootReturn = None;
+      ::Window* children = nullptr;
+      unsigned int count = 0;
+      if (XQueryTree(display, focus, &rootReturn, &parent, &children, &count) == 0) break;
+      if (children != nullptr) XFree(children);
+      focus = parent;
+    }
+    return false;
+  }
+
+  static long windowPid(Display* display, ::Window window, Atom pidAtom) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    long pid = -1;
+    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &after, &data) == Success &&
+        data != nullptr && format == 32 && items == 1)
+      pid = *reinterpret_cast<long*>(data);
+    if (data != nullptr) XFree(data);
+    return pid;
   }
 
   // Opened on first use: a program started without a display only pays when route 2 speaks.
@@ -75,6 +122,7 @@ class X11KeySender : public KeySender {
   }
 
   SynthesisedKeys* own_;
+  std::set<int> down_;  // pressed here and not yet released
   Display* display_ = nullptr;
   bool unusable_ = false;
   std::string unusable_reason_;

@@ -13,7 +13,7 @@ test_packages=(
   clang-format libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-utils x11-apps dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi python3-dbus
-  imagemagick hyperfine
+  imagemagick hyperfine orca
   dpkg-dev lintian desktop-file-utils appstream systemd
 )
 

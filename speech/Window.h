@@ -48,7 +48,8 @@ class Window {
   virtual std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
                                 const std::wstring& defaultText) = 0;
 
-  // Shows the window and makes it the active window.
+  // Shows the window and asks for it to become the active window. Form_Activate follows once
+  // it is the active window holding the keyboard focus, or after a short time-out.
   virtual void showAndActivate() = 0;
   virtual void minimize() = 0;
   // Ends the program at once; no further window event is handled.

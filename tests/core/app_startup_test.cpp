@@ -2,6 +2,8 @@
 // it copes with missing or damaged pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "commands/KeyCodes.h"
 #include "fakes/TestRig.h"
 
@@ -14,6 +16,8 @@ using fakes::TestRig;
 using fakes::writeBytes;
 
 const std::string kWelcome = "Welcome to Skycall. Version 0.3b, by Korvel.";
+const std::string kPrompt =
+    "Enter your zip code or type the city and state you wish to know about.";
 const std::string kLogStart = "Starting program\r\nLoading JAWS Api\r\n";
 const std::string kLogRest =
     "Version is 0.3b\r\nSapi is set to 0\r\nLoading settings/progress\r\nAdding to System Tray\r\n"
@@ -39,14 +43,14 @@ TEST(Startup, LogVersionFileAndWelcomeWithAndWithoutTheScreenReader) {
                                        "you wish to know about.|"});
     // The forecast is fetched before the window shows, and the welcome comes after it.
     EXPECT_EQ(rig.log.with("voice3: "),
-              (std::vector<std::string>{"Loading the forecast.", kWelcome}));
+              (std::vector<std::string>{"Loading the forecast.", kPrompt, kWelcome}));
     const auto& e = rig.log.entries;
     auto at = [&](const std::string& s) { return std::find(e.begin(), e.end(), s) - e.begin(); };
     EXPECT_LT(at("voice3: Loading the forecast."), at("show"));
     EXPECT_LT(at("show"), at("voice3: " + kWelcome));
     EXPECT_EQ(rig.fetcher.addresses.size(), 4u);
     rig.form->Form_Activate();  // the welcome is for the first activation only
-    EXPECT_EQ(rig.spoken().size(), 2u);
+    EXPECT_EQ(rig.spoken().size(), 3u);
   }
 }
 
@@ -95,6 +99,8 @@ TEST(Startup, LocationBoxComesBackUntilAnAnswerOtherThanZeroOrCancel) {
     rig.window.answers = c.answers;
     ASSERT_TRUE(rig.form->start());
     EXPECT_EQ(rig.window.prompts, c.prompts) << c.savedLocation;
+    // The question is heard each time the box is shown.
+    EXPECT_EQ(std::ranges::count(rig.spoken(), kPrompt), c.prompts);
     EXPECT_EQ(rig.form->Location, c.location);
   }
 }

@@ -12,6 +12,9 @@ using fakes::ProgramEnded;
 using fakes::TestRig;
 using Said = std::vector<std::string>;
 
+const std::string kPrompt =
+    "Enter your zip code or type the city and state you wish to know about.";
+
 // A started program, its start-up speech forgotten.
 struct Started : TestRig {
   explicit Started(bool screenReader = true, std::wstring location = L"12345") {
@@ -202,7 +205,7 @@ TEST(TopicMenu, LocationChangeAsksUntilAnsweredThenFetchesAndHolds) {
   rig.log.entries.clear();
   rig.press(vk::Enter);
   EXPECT_EQ(rig.window.prompts, 3);
-  EXPECT_EQ(rig.spoken(), Said{"Location changed to New York NY"});
+  EXPECT_EQ(rig.spoken(), (Said{kPrompt, kPrompt, kPrompt, "Location changed to New York NY"}));
   EXPECT_EQ(rig.fetcher.addresses.front(), "http://forecast.test/weather/right-now/New+York+NY");
   EXPECT_EQ(rig.window.elapsedMs, 500);
   EXPECT_EQ(rig.form->MenuPosition, 1);
@@ -218,7 +221,7 @@ TEST(TopicMenu, LocationChangeThatCannotFetchKeepsTheRowsAndSaysSo) {
   rig.window.answers = {L"Nowhere"};
   rig.press(vk::Enter);
   EXPECT_EQ(rig.spoken(),
-            (Said{"Location is set to 12345.  Press Enter to change it.",
+            (Said{"Location is set to 12345.  Press Enter to change it.", kPrompt,
                   "Location changed to Nowhere", "The forecast could not be loaded."}));
   EXPECT_EQ(rig.window.list.rows, (std::vector<std::wstring>{L"Currently 64 degrees.", L"-----"}));
   EXPECT_FALSE(rig.form->FetchRunning);
@@ -239,7 +242,7 @@ TEST(TopicMenu, LocationChangeDuringAFetchIsRefused) {
   rig.press(vk::Enter);
   EXPECT_EQ(cycles, 1);
   EXPECT_EQ(rig.window.prompts, 1);
-  EXPECT_EQ(rig.spoken(), (Said{"Location is set to 12345.  Press Enter to change it.",
+  EXPECT_EQ(rig.spoken(), (Said{"Location is set to 12345.  Press Enter to change it.", kPrompt,
                                 "Location changed to Boise ID",
                                 "Location is set to Boise+ID.  Press Enter to change it."}));
   EXPECT_EQ(rig.window.list.rows, (std::vector<std::wstring>{L"-----", L"-----", L"-----"}));

@@ -67,7 +67,11 @@ class RecordingWindow : public Window {
     answers.pop_front();
     return a;
   }
-  void showAndActivate() override { log_.add("show"); }
+  // The window becomes active at once.
+  void showAndActivate() override {
+    log_.add("show");
+    if (handler) handler->Form_Activate();
+  }
   void minimize() override { log_.add("minimize"); }
   void endProgram() override {
     log_.add("end");

@@ -197,13 +197,15 @@ class Session:
         wait_until(bus_ready, 10, "the accessibility bus")
         self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
-    def start_speech(self):
-        conf, rec_file = speech_recording.write_config(self._subdir("speechd"))
-        run_dir = self._subdir("speechd-run")
+    def start_speech(self, name="speechd", default=True):
+        """A recording speech-dispatcher; the session's own (default) one is what every
+        process started later speaks into. Its address is the recording's `address`."""
+        conf, rec_file = speech_recording.write_config(self._subdir(name))
+        run_dir = self._subdir(name + "-run")
         sock = os.path.join(run_dir, "speechd.sock")
         pid_file = os.path.join(run_dir, "speechd.pid")
         self.run(["speech-dispatcher", "-d", "-C", conf, "-c", "unix_socket", "-S", sock,
-                  "-P", pid_file, "-t", "0", "-L", self._subdir("speechd-log")],
+                  "-P", pid_file, "-t", "0", "-L", self._subdir(name + "-log")],
                  timeout=15, env_extra={"SPD_REC_FILE": rec_file,
                                         "SPD_REC_SLEEP": str(self.rec_sleep)})
         wait_until(lambda: os.path.exists(sock) and os.path.exists(pid_file), 10,
@@ -219,9 +221,12 @@ class Session:
 
         pid = wait_until(daemon_pid, 5, "speech-dispatcher's pid")
         self._daemon_pids.append(("speech-dispatcher", pid))
-        self.env["SPEECHD_ADDRESS"] = f"unix_socket:{sock}"
-        self.recording = speech_recording.Recording(rec_file)
-        return self.recording
+        recording = speech_recording.Recording(rec_file)
+        recording.address = f"unix_socket:{sock}"
+        if default:
+            self.env["SPEECHD_ADDRESS"] = recording.address
+            self.recording = recording
+        return recording
 
     def start_site(self, site_binary, host):
         """Serves the forecast pages where the program was built to look for them."""

@@ -30,4 +30,5 @@ def topic_text(topic, rows, location):
 WELCOME = "Welcome to Skycall. Version 0.3b, by Korvel."
 CAPTION = "Skycall (v0.3b) by Korvel"
 LOADING = "Loading the forecast."
+PROMPT = "Enter your zip code or type the city and state you wish to know about."
 NO_SCREEN_READER = "Jaws does not seem to be responding, Sapi on."
