@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-format
   qt6-base-dev libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
-  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
+  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xdotool x11-utils x11-apps dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi python3-dbus
