@@ -153,7 +153,7 @@ class SiteProcess {
     output_ = fdopen(out[0], "r");
     std::smatch match;
     while (port_ == 0 && !(announcement_ = readLine()).empty())
-      if (std::regex_search(announcement_, match, std::regex(R"(http://127\.0\.0\.1:([0-9]+)/)")))
+      if (std::regex_search(announcement_, match, std::regex(R"(http://[^ ]+:([0-9]+)/)")))
         port_ = std::stoi(match[1].str());
   }
   ~SiteProcess() {
