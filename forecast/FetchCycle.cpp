@@ -7,6 +7,7 @@
 #include "forecast/MarkerScan.h"
 #include "forecast/Normalise.h"
 #include "forecast/PageSteps.h"
+#include "forecast/SiteAddress.h"
 #include "forecast/TextCodec.h"
 
 namespace skycall {
@@ -15,44 +16,19 @@ namespace {
 
 enum class PageKind { CurrentConditions, TodayTomorrow, TenDay };
 
+// What each of the site's pages (kPagePaths, in the same order) gives the list.
 struct ForecastPage {
-  std::wstring_view path;
   PageKind kind;
   bool separatorAfter;
 };
-
-// The four pages, in the order their rows stand in the list.
-constexpr std::array<ForecastPage, 4> kPages = {{
-    {L"/weather/right-now/", PageKind::CurrentConditions, true},
-    {L"/weather/today/", PageKind::TodayTomorrow, true},
-    {L"/weather/tomorrow/", PageKind::TodayTomorrow, true},
-    {L"/weather/tenday/", PageKind::TenDay, false},
+constexpr std::array<ForecastPage, kPagePaths.size()> kPages = {{
+    {PageKind::CurrentConditions, true},
+    {PageKind::TodayTomorrow, true},
+    {PageKind::TodayTomorrow, true},
+    {PageKind::TenDay, false},
 }};
 
 constexpr std::wstring_view kSeparatorRow = L"-----";
-
-// Characters that stand for themselves in the address; "+" is the location's blank.
-bool isPlainInAddress(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-         c == '-' || c == '.' || c == '_' || c == '~' || c == ',';
-}
-
-std::string percentEncoded(std::string_view bytes) {
-  constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(bytes.size());
-  for (const char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (isPlainInAddress(c)) {
-      out.push_back(ch);
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0x0F]);
-    }
-  }
-  return out;
-}
 
 std::vector<std::wstring> scanForecastPage(std::wstring_view text, PageKind kind,
                                            const Clock& clock) {
@@ -82,9 +58,11 @@ void runFetchCycle(ForecastList& list, std::wstring& location, PageFetcher& fetc
   // Kept in the caller's field too, so the location is saved the way the site is asked.
   std::replace(location.begin(), location.end(), L' ', L'+');
 
-  for (const ForecastPage& page : kPages) {
+  for (std::size_t i = 0; i < kPages.size(); ++i) {
+    const ForecastPage& page = kPages[i];
     // A failed fetch leaves the cycle here; the rows of the earlier pages stay as they are.
-    const FetchedPage fetched = fetcher.fetch(pageAddress(host, page.path, location));
+    const FetchedPage fetched = fetcher.fetch("http://" + host + std::string(kPagePaths[i]) +
+                                              percentEncoded(toUtf8(location)));
     if (pumpEvents) pumpEvents();
     const std::wstring text = decodePage(fetched.body, fetched.charset);
     for (const std::wstring& row : scanForecastPage(text, page.kind, clock)) list.append(row);

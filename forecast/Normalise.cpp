@@ -29,7 +29,7 @@ constexpr std::array<Replacement, 7> kDayNames = {{
 
 // Compass points, units and the site's shorthand, spelled out for the voice. The order matters:
 // each entry sees the text the earlier ones produced.
-constexpr std::array<Replacement, 18> kSpokenForms = {{
+constexpr std::array<Replacement, 19> kSpokenForms = {{
     {L" N ", L" North "},
     {L"mph", L" miles per hour"},
     {L" S ", L" South "},
@@ -48,6 +48,8 @@ constexpr std::array<Replacement, 18> kSpokenForms = {{
     {L" SSE ", L" South South-East "},
     {L" SSW ", L" South South-West "},
     {L"T-Storm", L"Thunder Storm"},
+    // A temperature the site does not know fills its three characters with this.
+    {L"N/A", L"unknown"},
 }};
 
 // Rows 19 to 22 (the first ten-day day's high, low, phrase and chance of rain) get a voice fix

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "forecast/SiteAddress.h"
+
 namespace skycall {
 
 namespace {
@@ -46,9 +48,6 @@ const std::vector<Step> kTenDayBlock = {
 };
 
 constexpr std::wstring_view kDayHeadingOpener = L"<h3>";
-// Indexed by weekday - 1 (Sunday first), as the clock counts them.
-constexpr std::array<std::wstring_view, 7> kWeekdayAbbreviations = {L"Sun", L"Mon", L"Tue", L"Wed",
-                                                                    L"Thu", L"Fri", L"Sat"};
 constexpr int kTenDayBlocks = 5;
 // The ten-day page starts with the day after tomorrow: today and tomorrow have their own pages.
 constexpr int kFirstTenDayOffset = 2;
@@ -70,7 +69,9 @@ std::vector<Step> tenDaySteps(int weekday) {
   for (int block = 0; block < kTenDayBlocks; ++block) {
     const int day = (((weekday - 1 + kFirstTenDayOffset + block) % days) + days) % days;
     std::wstring heading(kDayHeadingOpener);
-    heading += kWeekdayAbbreviations[day];
+    // Indexed by weekday - 1: the clock counts from Sunday too.
+    const std::string_view abbreviation = kWeekdayAbbreviations[day];
+    heading.append(abbreviation.begin(), abbreviation.end());
     steps.push_back({std::move(heading), K::DayHeading, L"", L""});
     steps.insert(steps.end(), kTenDayBlock.begin(), kTenDayBlock.end());
   }

@@ -101,6 +101,15 @@ CurlFetcher::~CurlFetcher() {
 }
 
 FetchedPage CurlFetcher::fetch(const std::string& address) {
+  Answer answer = get(address);
+  // An error page is not a forecast: scanning it would report a failure as success.
+  if (answer.status >= 400)
+    throw FetchError("The forecast site answered " + std::to_string(answer.status) + " for " +
+                     address);
+  return FetchedPage{std::move(answer.body), std::move(answer.charset)};
+}
+
+CurlFetcher::Answer CurlFetcher::get(const std::string& address) {
   // whileWaiting runs other code in the middle of a transfer; none of it may start another.
   if (busy_) throw FetchError("A page is already being fetched");
   busy_ = true;
@@ -137,7 +146,8 @@ FetchedPage CurlFetcher::fetch(const std::string& address) {
                          std::to_string(limits_.maxBodyBytes) + " bytes");
       throw FetchError("Could not fetch " + address + ": " + detail);
     case CURLE_OPERATION_TIMEDOUT:
-      throw FetchError("The forecast site took too long to answer for " + address + ": " + detail);
+      throw FetchTimedOut("The forecast site took too long to answer for " + address + ": " +
+                          detail);
     case CURLE_TOO_MANY_REDIRECTS:
       throw FetchError("The forecast site redirected too many times for " + address);
     case CURLE_UNSUPPORTED_PROTOCOL:
@@ -146,15 +156,13 @@ FetchedPage CurlFetcher::fetch(const std::string& address) {
       throw FetchError("Could not fetch " + address + ": " + detail);
   }
 
-  long status = 0;
-  curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
-  // An error page is not a forecast: scanning it would report a failure as success.
-  if (status >= 400)
-    throw FetchError("The forecast site answered " + std::to_string(status) + " for " + address);
-
+  Answer answer;
+  curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &answer.status);
   const char* contentType = nullptr;
   curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
-  return FetchedPage{std::move(sink.body), contentType ? charsetOf(contentType) : std::string()};
+  answer.body = std::move(sink.body);
+  if (contentType) answer.charset = charsetOf(contentType);
+  return answer;
 }
 
 void CurlFetcher::runTransfer() {

@@ -31,7 +31,17 @@ class CurlFetcher : public PageFetcher {
   CurlFetcher(const CurlFetcher&) = delete;
   CurlFetcher& operator=(const CurlFetcher&) = delete;
 
+  // An answer with an error status is a failed transfer, as the program needs.
   FetchedPage fetch(const std::string& address) override;
+
+  // The answer whatever its status, for callers that read error bodies; throws FetchError
+  // (FetchTimedOut for a transfer past its time-out) only when the transfer itself fails.
+  struct Answer {
+    long status = 0;
+    std::string body;
+    std::string charset;
+  };
+  Answer get(const std::string& address);
 
  private:
   void runTransfer();
@@ -42,6 +52,11 @@ class CurlFetcher : public PageFetcher {
   CURL* easy_ = nullptr;    // reused for every page
   std::array<char, CURL_ERROR_SIZE> curlError_{};
   bool busy_ = false;
+};
+
+class FetchTimedOut : public FetchError {
+ public:
+  using FetchError::FetchError;
 };
 
 // The charset parameter of a Content-Type value, lower-cased and unquoted; "" when it has none.

@@ -7,7 +7,7 @@ set -euo pipefail
 run_packages=(
   cmake g++ make pkg-config
   qt6-base-dev libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
-  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev curl
+  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev curl
 )
 test_packages=(
   clang-format libgtest-dev libgmock-dev libbenchmark-dev

@@ -143,7 +143,7 @@ ForecastData demoForecast(std::string_view location, std::chrono::year_month_day
   }
 
   DemoDice now(place ^ 0x5EEDULL ^ static_cast<std::uint64_t>(first.time_since_epoch().count()));
-  const int temperature = data.today.high - now.between(0, 8);
+  const int temperature = *data.today.high - now.between(0, 8);
   int feelsLike = temperature;
   if (temperature <= 50) feelsLike -= data.today.wind.speedMph.value_or(0) / 3;     // wind chill
   if (temperature >= 80) feelsLike += (data.today.humidity.value_or(40) - 40) / 8;  // muggy heat

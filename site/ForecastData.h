@@ -18,14 +18,14 @@ struct Wind {
 };
 
 struct CurrentConditions {
-  int temperature = 0;
-  int feelsLike = 0;
+  std::optional<int> temperature;
+  std::optional<int> feelsLike;
   std::string phrase;  // "Partly Cloudy"; the demo source starts it with "Demo forecast, "
 };
 
 // Today and tomorrow each have a page of their own.
 struct DayDetail {
-  int high = 0;
+  std::optional<int> high;
   std::string phrase;
   std::optional<int> chanceOfRain;
   Wind wind;
@@ -36,8 +36,8 @@ struct DayDetail {
 // One day of the ten-day outlook.
 struct OutlookDay {
   std::chrono::weekday weekday;
-  int high = 0;
-  int low = 0;
+  std::optional<int> high;
+  std::optional<int> low;
   std::string phrase;
   std::optional<int> chanceOfRain;
   Wind wind;

@@ -4,16 +4,19 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "site/ForecastSource.h"
-#include "site/UpstreamHttp.h"
 
 namespace skycall {
 
+// The two services' addresses (a query string of their own, such as a key, is kept) and the
+// time allowed for each call to them.
 struct WeatherServices {
   std::string geocodingUrl;
   std::string forecastUrl;
+  double timeoutSeconds = 8.0;
 };
 
 // Real weather from the Open-Meteo geocoding and forecast services. A place's forecast is
@@ -23,8 +26,7 @@ class LiveForecastSource : public ForecastSource {
  public:
   using Now = std::function<std::chrono::steady_clock::time_point()>;
 
-  LiveForecastSource(WeatherServices services, UpstreamGet get,
-                     Now now = &std::chrono::steady_clock::now);
+  explicit LiveForecastSource(WeatherServices services, Now now = &std::chrono::steady_clock::now);
   ForecastData forecastFor(const std::string& location) override;
 
  private:
@@ -32,16 +34,15 @@ class LiveForecastSource : public ForecastSource {
     std::chrono::steady_clock::time_point fetched;
     ForecastData data;
   };
-  ForecastData fetchForecast(const std::string& location);
+  std::optional<ForecastData> keptFor(const std::string& key);
 
   WeatherServices services_;
-  UpstreamGet get_;
   Now now_;
   std::mutex keptMutex_;
   std::map<std::string, Kept> kept_;
 };
 
 // Whether both services give a proper answer now (the site's "auto" choice).
-bool weatherServicesAnswer(const WeatherServices& services, const UpstreamGet& get);
+bool weatherServicesAnswer(const WeatherServices& services);
 
 }  // namespace skycall

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "forecast/SiteAddress.h"
 #include "site/ForecastSource.h"
-#include "site/HtmlText.h"
 #include "site/WeatherWords.h"
 
 namespace skycall {
@@ -20,7 +20,9 @@ using nlohmann::json;
 
 namespace {
 
-constexpr int kDaysNeeded = 7;  // today to six days ahead: all the program reads
+// The ten-day page shows ten days. The program reads up to the sixth day after its own date,
+// which can be the place's seventh when the machine's date is a day ahead of the place's.
+constexpr int kOutlookDays = 10;
 
 std::vector<std::string> wordsOf(std::string_view text) {
   std::vector<std::string> words;
@@ -145,30 +147,33 @@ std::optional<int> meanHumidity(const json& answer, const std::string& date) {
 
 }  // namespace
 
-std::optional<PlaceQuery> placeQueryFor(std::string_view location) {
+std::vector<PlaceQuery> placeQueriesFor(std::string_view location) {
   std::string text(location);
   std::replace(text.begin(), text.end(), '+', ' ');
   text = trimmed(text);
-  if (text.empty()) return std::nullopt;
-
-  if (isZipCode(text)) return PlaceQuery{text.substr(0, 5), std::nullopt, true};
+  if (text.empty()) return {};
+  if (isZipCode(text)) return {{text.substr(0, 5), std::nullopt, true}};
 
   const auto comma = text.rfind(',');
   if (comma != std::string::npos) {
     const std::string city = trimmed(text.substr(0, comma));
     const auto state = findUsState(trimmed(text.substr(comma + 1)));
-    if (!city.empty()) return PlaceQuery{city, state, false};
-    text = trimmed(text.substr(comma + 1));
+    if (city.empty()) return {};
+    if (!state) return {};  // "Paris, France" names no US place
+    return {{city, state, false}};
   }
-  // No comma: the last one to three words may name the state ("Charleston West Virginia").
+  // No comma: the last one to three words may name the state ("Charleston West Virginia"), but
+  // only when the words before them name a place there; else the words are all the name.
+  std::vector<PlaceQuery> queries;
   const std::vector<std::string> words = wordsOf(text);
   for (std::size_t stateWords = 3; stateWords >= 1; --stateWords) {
     if (words.size() <= stateWords) continue;
     const std::size_t split = words.size() - stateWords;
     if (const auto state = findUsState(joined(words, split, words.size())))
-      return PlaceQuery{joined(words, 0, split), state, false};
+      queries.push_back({joined(words, 0, split), state, false});
   }
-  return PlaceQuery{text, std::nullopt, false};
+  queries.push_back({text, std::nullopt, false});
+  return queries;
 }
 
 std::string placeKey(const PlaceQuery& query) {
@@ -177,9 +182,22 @@ std::string placeKey(const PlaceQuery& query) {
 }
 
 std::string geocodingAddress(const std::string& base, const PlaceQuery& query) {
-  // Many towns share a name; ask for enough of them to find the one in the right state.
-  return base + "?name=" + encodeLocation(query.name) + "&count=" + (query.zipCode ? "10" : "100") +
-         "&language=en&countryCode=US&format=json";
+  // The service filters by country and first-level area before it cuts the list to its count,
+  // so a small place among many of its name is still found. Puerto Rico is a country there; a
+  // zip code may lie in it too, and is matched by its postcodes below.
+  std::string name = query.name;
+  std::string country = "US";
+  if (query.zipCode)
+    country.clear();
+  else if (query.state && countryCodeOf(*query.state) != "US")
+    country = countryCodeOf(*query.state);
+  else if (query.state)
+    name += ", " + std::string(query.state->name);
+  std::replace(name.begin(), name.end(), ' ', '+');
+  std::string address = base + (base.find('?') == std::string::npos ? "?" : "&") +
+                        "name=" + percentEncoded(name) +
+                        "&count=" + (query.zipCode ? "10" : "100") + "&language=en&format=json";
+  return country.empty() ? address : address + "&countryCode=" + country;
 }
 
 std::optional<Place> choosePlace(std::string_view geocodingBody, const PlaceQuery& query) {
@@ -187,24 +205,27 @@ std::optional<Place> choosePlace(std::string_view geocodingBody, const PlaceQuer
   const auto results = answer.find("results");
   if (results == answer.end() || !results->is_array()) return std::nullopt;
 
+  // The state a result lies in: its first-level area in the US, its country elsewhere.
+  const auto stateOf = [](const json& result) {
+    const std::string country = textIn(result, "country_code");
+    const auto state = findUsState(country == "US" ? textIn(result, "admin1") : country);
+    return state && countryCodeOf(*state) == country ? state : std::nullopt;
+  };
   std::vector<const json*> fitting;
   for (const json& result : *results) {
     if (!result.is_object() || !numberIn(result, "latitude") || !numberIn(result, "longitude"))
       continue;
-    const std::string admin1 = textIn(result, "admin1");
-    if (query.state && lowered(admin1) != lowered(std::string(query.state->name))) continue;
-    fitting.push_back(&result);
-  }
-  if (query.zipCode) {
-    // Prefer the places that list the zip code itself.
-    std::vector<const json*> listing;
-    for (const json* result : fitting) {
-      const auto codes = result->find("postcodes");
-      if (codes != result->end() && codes->is_array() &&
-          std::find(codes->begin(), codes->end(), query.name) != codes->end())
-        listing.push_back(result);
+    const auto state = stateOf(result);
+    if (!state || (query.state && state->code != query.state->code)) continue;
+    if (query.zipCode) {
+      const auto codes = result.find("postcodes");
+      if (codes == result.end() || !codes->is_array() ||
+          std::find(codes->begin(), codes->end(), query.name) == codes->end())
+        continue;
+    } else if (lowered(textIn(result, "name")) != lowered(query.name)) {
+      continue;
     }
-    if (!listing.empty()) fitting = listing;
+    fitting.push_back(&result);
   }
   if (fitting.empty()) return std::nullopt;
 
@@ -215,13 +236,7 @@ std::optional<Place> choosePlace(std::string_view geocodingBody, const PlaceQuer
   Place place;
   place.latitude = *numberIn(best, "latitude");
   place.longitude = *numberIn(best, "longitude");
-  place.shownName = textIn(best, "name");
-  if (place.shownName.empty()) place.shownName = query.name;
-  const std::string admin1 = textIn(best, "admin1");
-  if (const auto state = findUsState(admin1))
-    place.shownName += ", " + std::string(state->code);
-  else if (!admin1.empty())
-    place.shownName += ", " + admin1;
+  place.shownName = textIn(best, "name") + ", " + std::string(stateOf(best)->code);
   if (query.zipCode) place.shownName += " " + query.name;
   return place;
 }
@@ -230,14 +245,15 @@ std::string forecastAddress(const std::string& base, const Place& place) {
   char position[64];
   std::snprintf(position, sizeof position, "latitude=%.4f&longitude=%.4f", place.latitude,
                 place.longitude);
-  return base + "?" + position +
+  return base + (base.find('?') == std::string::npos ? "?" : "&") + position +
          "&current=temperature_2m,apparent_temperature,weather_code,relative_humidity_2m,"
          "wind_speed_10m,wind_direction_10m"
          "&daily=weather_code,temperature_2m_max,temperature_2m_min,"
          "precipitation_probability_max,wind_speed_10m_max,wind_direction_10m_dominant,"
          "uv_index_max"
          "&hourly=relative_humidity_2m&temperature_unit=fahrenheit&wind_speed_unit=mph"
-         "&timezone=auto&forecast_days=8";
+         "&timezone=auto&forecast_days=" +
+         std::to_string(kOutlookDays);
 }
 
 ForecastData forecastFromAnswer(std::string_view forecastBody, const Place& place) {
@@ -247,29 +263,25 @@ ForecastData forecastFromAnswer(std::string_view forecastBody, const Place& plac
   requireUnit(answer, "daily_units", "wind_speed_10m_max", {"mp/h", "mph"});
 
   const json& current = partOf(answer, "current");
-  const auto temperature = whole(numberIn(current, "temperature_2m"));
-  const auto feelsLike = whole(numberIn(current, "apparent_temperature"));
-  if (!temperature || !feelsLike)
-    throw SourceError(502, "the forecast service gave no current temperature");
-
   ForecastData data;
   data.placeName = place.shownName;
   data.sourceNote = "Weather data by Open-Meteo.com";
-  data.now = {*temperature, *feelsLike, weatherPhrase(code(numberIn(current, "weather_code")))};
+  data.now = {whole(numberIn(current, "temperature_2m")),
+              whole(numberIn(current, "apparent_temperature")),
+              weatherPhrase(code(numberIn(current, "weather_code")))};
+  data.tomorrow.phrase = weatherPhrase(std::nullopt);
 
   const json& daily = partOf(answer, "daily");
   const auto timesIt = daily.find("time");
   const json times = timesIt != daily.end() && timesIt->is_array() ? *timesIt : json::array();
-  // The outlook ends at the first day without both temperatures.
-  for (std::size_t i = 0; i < times.size(); ++i) {
+  // The outlook ends at the first day without a date; any other missing fact is unknown.
+  for (std::size_t i = 0; i < times.size() && i < kOutlookDays; ++i) {
     const auto date = dateOf(times[i]);
-    const auto high = whole(numberAt(daily, "temperature_2m_max", i));
-    const auto low = whole(numberAt(daily, "temperature_2m_min", i));
-    if (!date || !high || !low) break;
+    if (!date) break;
     OutlookDay day;
     day.weekday = std::chrono::weekday(std::chrono::sys_days(*date));
-    day.high = *high;
-    day.low = *low;
+    day.high = whole(numberAt(daily, "temperature_2m_max", i));
+    day.low = whole(numberAt(daily, "temperature_2m_min", i));
     day.phrase = weatherPhrase(code(numberAt(daily, "weather_code", i)));
     day.chanceOfRain = whole(numberAt(daily, "precipitation_probability_max", i));
     day.wind = {compassPoint(numberAt(daily, "wind_direction_10m_dominant", i)),
@@ -285,9 +297,7 @@ ForecastData forecastFromAnswer(std::string_view forecastBody, const Place& plac
                 whole(numberAt(daily, "uv_index_max", i))};
     }
   }
-  if (data.outlook.size() < kDaysNeeded)
-    throw SourceError(502, "the forecast service gave " + std::to_string(data.outlook.size()) +
-                               " whole days, fewer than " + std::to_string(kDaysNeeded));
+  if (data.outlook.empty()) throw SourceError(502, "the forecast service gave no days");
   return data;
 }
 

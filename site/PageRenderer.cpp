@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "site/HtmlText.h"
+#include "forecast/SiteAddress.h"
 
 namespace skycall {
 
@@ -19,10 +19,69 @@ namespace skycall {
 
 namespace {
 
-constexpr std::array<const char*, 7> kWeekdayShort = {"Sun", "Mon", "Tue", "Wed",
-                                                      "Thu", "Fri", "Sat"};
 constexpr std::array<const char*, 7> kWeekdayLong = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                                      "Thursday", "Friday", "Saturday"};
+
+constexpr const char* kUnknown = "unknown";
+
+// Text made safe to stand in HTML: a location or phrase can never add markup of its own.
+std::string escapeHtml(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// A temperature as the pages print it: a one-digit value gets a leading blank, so that the three
+// characters a reader takes after the tag always hold the whole number and the "<" that ends it
+// ("72<", " 5<", "-5<", "101"); one the service did not give fills them with "N/A", which the
+// program speaks as "unknown".
+std::string temperatureText(std::optional<int> degrees) {
+  if (!degrees) return "N/A";
+  // Beyond these bounds the number would not fit the three characters readers take.
+  const int shown = std::clamp(*degrees, -99, 999);
+  return (shown >= 0 && shown <= 9 ? " " : "") + std::to_string(shown);
+}
+
+// "NW 12 mph", "Calm", or "unknown".
+std::string windText(const Wind& wind) {
+  if (!wind.speedMph) return kUnknown;
+  if (*wind.speedMph <= 0) return "Calm";
+  const std::string speed = std::to_string(*wind.speedMph) + " mph";
+  return wind.direction.empty() ? speed : wind.direction + " " + speed;
+}
+
+std::string percentText(std::optional<int> percent) {
+  return percent ? std::to_string(*percent) + "%" : kUnknown;
+}
+
+// "6, High": the index and its band; or "unknown".
+std::string uvText(std::optional<int> uvIndex) {
+  if (!uvIndex) return kUnknown;
+  const int uv = *uvIndex;
+  const char* band = uv <= 2    ? "Low"
+                     : uv <= 5  ? "Moderate"
+                     : uv <= 7  ? "High"
+                     : uv <= 10 ? "Very High"
+                                : "Extreme";
+  return std::to_string(uv) + ", " + band;
+}
 
 const char* pageHeading(SitePage page) {
   static constexpr std::array<const char*, 4> kHeadings = {"Right Now", "Today", "Tomorrow",
@@ -47,7 +106,9 @@ constexpr const char* kStyles = R"(  <style>
 
 std::string pageHead(SitePage page, const ForecastData& data, std::string_view location) {
   const std::string place = escapeHtml(data.placeName);
-  const std::string link = escapeHtml(encodeLocation(location));
+  std::string linked(location);
+  std::replace(linked.begin(), linked.end(), ' ', '+');
+  const std::string link = escapeHtml(percentEncoded(linked));
   std::string out;
   out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n  <meta charset=\"utf-8\">\n";
   out += "  <meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
@@ -56,10 +117,11 @@ std::string pageHead(SitePage page, const ForecastData& data, std::string_view l
   out += kStyles;
   out += "</head>\n<body>\n<header>\n  <h1>Skycall Weather</h1>\n  <p class=\"place\">" + place +
          "</p>\n</header>\n<nav>\n";
-  for (const SitePath& target : kSitePaths) {
-    out += "  <a href=\"" + std::string(target.path) + link + "\"";
-    if (target.page == page) out += " aria-current=\"page\"";
-    out += ">" + std::string(pageHeading(target.page)) + "</a>\n";
+  for (std::size_t i = 0; i < kPagePaths.size(); ++i) {
+    const auto target = static_cast<SitePage>(i);
+    out += "  <a href=\"" + std::string(kPagePaths[i]) + link + "\"";
+    if (target == page) out += " aria-current=\"page\"";
+    out += ">" + std::string(pageHeading(target)) + "</a>\n";
   }
   out += "  <a href=\"#radar\">Radar &amp; Maps</a>\n</nav>\n<main>\n";
   return out;
@@ -71,8 +133,6 @@ std::string pageFoot(const ForecastData& data) {
                     "&copy; Skycall Weather</p>\n</footer>\n</body>\n</html>\n";
   return out;
 }
-
-constexpr const char* kUnknown = "unknown";
 
 std::string rightNowBody(const ForecastData& data) {
   const CurrentConditions& now = data.now;
@@ -113,7 +173,7 @@ std::string tenDayBody(const ForecastData& data) {
   for (std::size_t i = 0; i < data.outlook.size(); ++i) {
     const OutlookDay& day = data.outlook[i];
     const unsigned wd = day.weekday.c_encoding() % 7;
-    out += "  <article class=\"day\">\n    <h3>" + std::string(kWeekdayShort[wd]) +
+    out += "  <article class=\"day\">\n    <h3>" + std::string(kWeekdayAbbreviations[wd]) +
            " <span class=\"day-name\">";
     out += i == 0 ? "Today" : i == 1 ? "Tomorrow" : kWeekdayLong[wd];
     out += "</span></h3>\n";
@@ -131,35 +191,6 @@ std::string tenDayBody(const ForecastData& data) {
 }
 
 }  // namespace
-
-std::string temperatureText(int degrees) {
-  // Beyond these bounds the number would not fit the three characters readers take.
-  degrees = std::clamp(degrees, -99, 999);
-  if (degrees >= 0 && degrees <= 9) return " " + std::to_string(degrees);
-  return std::to_string(degrees);
-}
-
-std::string windText(const Wind& wind) {
-  if (!wind.speedMph) return kUnknown;
-  if (*wind.speedMph <= 0) return "Calm";
-  const std::string speed = std::to_string(*wind.speedMph) + " mph";
-  return wind.direction.empty() ? speed : wind.direction + " " + speed;
-}
-
-std::string percentText(std::optional<int> percent) {
-  return percent ? std::to_string(*percent) + "%" : kUnknown;
-}
-
-std::string uvText(std::optional<int> uvIndex) {
-  if (!uvIndex) return kUnknown;
-  const int uv = *uvIndex;
-  const char* band = uv <= 2    ? "Low"
-                     : uv <= 5  ? "Moderate"
-                     : uv <= 7  ? "High"
-                     : uv <= 10 ? "Very High"
-                                : "Extreme";
-  return std::to_string(uv) + ", " + band;
-}
 
 std::string renderPage(SitePage page, const ForecastData& data, std::string_view location) {
   std::string out = pageHead(page, data, location);
@@ -179,6 +210,13 @@ std::string renderPage(SitePage page, const ForecastData& data, std::string_view
   }
   out += pageFoot(data);
   return out;
+}
+
+std::string renderErrorPage(int status, std::string_view message) {
+  const std::string code = std::to_string(status);
+  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n  <meta charset=\"utf-8\">\n  <title>" +
+         code + " &ndash; Skycall Weather</title>\n</head>\n<body>\n  <h1>" + code +
+         "</h1>\n  <p>" + escapeHtml(message) + "</p>\n</body>\n</html>\n";
 }
 
 }  // namespace skycall

@@ -1,100 +1,103 @@
 #include "site/SiteOptions.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
-#include <optional>
+#include <memory>
+
+#ifndef SKYCALL_VERSION
+#define SKYCALL_VERSION "0"
+#endif
 
 namespace skycall {
 
 namespace {
 
-struct ListenAddress {
-  std::string host;
-  int port;
-};
-
-// The site serves only this machine: "localhost", 127.x.x.x or ::1.
-std::optional<std::string> loopbackBindHost(std::string host) {
+// The numeric address a host name resolves to, when that address is on this machine's
+// loopback ("localhost", 127.x.x.x, ::1, or a name for one of them); "" otherwise.
+std::string loopbackAddressOf(std::string host) {
   if (host.size() > 2 && host.front() == '[' && host.back() == ']')
     host = host.substr(1, host.size() - 2);
-  if (host == "localhost") return "127.0.0.1";
-  if (host == "::1" || host.rfind("127.", 0) == 0) return host;
-  return std::nullopt;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return "";
+  const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, &freeaddrinfo);
+  char numeric[INET6_ADDRSTRLEN] = "";
+  if (found->ai_family == AF_INET) {
+    const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    if ((ntohl(address.s_addr) >> 24) != 127) return "";
+    inet_ntop(AF_INET, &address, numeric, sizeof numeric);
+  } else if (found->ai_family == AF_INET6) {
+    const in6_addr address = reinterpret_cast<const sockaddr_in6*>(found->ai_addr)->sin6_addr;
+    if (!IN6_IS_ADDR_LOOPBACK(&address)) return "";
+    inet_ntop(AF_INET6, &address, numeric, sizeof numeric);
+  }
+  return numeric;
 }
 
-std::variant<ListenAddress, std::string> parseListen(std::string_view text) {
+// "HOST:PORT", "[::1]:PORT", or a bare host (port 80).
+std::string takeListen(std::string_view text, SiteOptions& options) {
   const auto colon = text.rfind(':');
-  const bool bracketed = !text.empty() && text.front() == '[';
   std::string_view host = text;
-  int port = 80;
-  if (colon != std::string_view::npos && (!bracketed || text[colon - 1] == ']')) {
+  options.port = 80;
+  if (colon != std::string_view::npos && (text.front() != '[' || text[colon - 1] == ']')) {
     host = text.substr(0, colon);
     const std::string_view digits = text.substr(colon + 1);
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), options.port);
     if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-        port < 0 || port > 65535)
+        options.port < 0 || options.port > 65535)
       return "not a port number: \"" + std::string(digits) + "\"";
   }
-  const auto bind = loopbackBindHost(std::string(host));
-  if (!bind)
-    return "skycall-site serves this machine only; not a loopback host: \"" + std::string(host) +
-           "\"";
-  return ListenAddress{*bind, port};
+  options.host = loopbackAddressOf(std::string(host));
+  if (options.host.empty())
+    return "not a loopback host: \"" + std::string(host) + "\" (the site serves this machine only)";
+  return "";
 }
 
 }  // namespace
 
-std::string siteUsage() {
-  return "usage: skycall-site [--listen HOST:PORT] [--source demo|live|auto]\n"
-         "                    [--geocoding-url URL] [--forecast-url URL] [--timeout SECONDS]\n"
-         "  --listen         loopback address to serve on (port 0: any free port)\n"
-         "  --source         demo: made-up weather; live: the Open-Meteo services;\n"
-         "                   auto: live when the services answer, demo otherwise\n"
-         "  --geocoding-url  the geocoding service's search address\n"
-         "  --forecast-url   the forecast service's address\n"
-         "  --timeout        seconds allowed for each call to those services\n";
-}
-
-std::variant<SiteOptions, std::string> parseSiteOptions(const std::vector<std::string>& args,
-                                                        std::string_view defaultListen) {
+std::variant<SiteOptions, int> parseSiteOptions(const std::vector<std::string>& args,
+                                                std::string_view defaultListen, std::ostream& out,
+                                                std::ostream& err) {
   SiteOptions options;
   std::string listen(defaultListen);
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& flag = args[i];
-    if (flag == "--help" || flag == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (i + 1 >= args.size()) return flag + " needs a value";
-    const std::string& value = args[++i];
-    if (flag == "--listen") {
-      listen = value;
-    } else if (flag == "--source") {
-      if (value == "demo")
-        options.source = SourceChoice::Demo;
-      else if (value == "live")
-        options.source = SourceChoice::Live;
-      else if (value == "auto")
-        options.source = SourceChoice::Auto;
-      else
-        return "unknown source \"" + value + "\" (demo, live or auto)";
-    } else if (flag == "--geocoding-url") {
-      options.geocodingUrl = value;
-    } else if (flag == "--forecast-url") {
-      options.forecastUrl = value;
-    } else if (flag == "--timeout") {
-      double seconds = 0;
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-      if (error != std::errc() || end != value.data() + value.size() || !(seconds > 0))
-        return "not a number of seconds: \"" + value + "\"";
-      options.upstreamTimeoutSeconds = seconds;
-    } else {
-      return "unknown option \"" + flag + "\"";
-    }
+  std::string source = "demo";
+  CLI::App app("skycall-site: the stand-in forecast site Skycall reads its four pages from.",
+               "skycall-site");
+  app.option_defaults()->always_capture_default();
+  app.set_version_flag("--version", "skycall-site " SKYCALL_VERSION);
+  app.add_option("--listen", listen, "loopback HOST:PORT to serve on (port 0: any free port)");
+  app.add_option("--source", source,
+                 "demo: made-up weather; live: the Open-Meteo services; auto: live when the "
+                 "services answer at start, demo otherwise")
+      ->check(CLI::IsMember({"demo", "live", "auto"}));
+  app.add_option("--geocoding-url", options.geocodingUrl, "the geocoding service's address");
+  app.add_option("--forecast-url", options.forecastUrl, "the forecast service's address");
+  app.add_option("--timeout", options.upstreamTimeoutSeconds,
+                 "seconds allowed for each call to those services")
+      ->check(CLI::PositiveNumber);
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error, out, err);
+    return status == 0 ? 0 : 2;
   }
-  auto address = parseListen(listen);
-  if (auto* error = std::get_if<std::string>(&address)) return *error;
-  options.host = std::get<ListenAddress>(address).host;
-  options.port = std::get<ListenAddress>(address).port;
+  if (const std::string problem = takeListen(listen, options); !problem.empty()) {
+    err << "skycall-site: " << problem << "\n";
+    return 2;
+  }
+  options.source = source == "live"   ? SourceChoice::Live
+                   : source == "auto" ? SourceChoice::Auto
+                                      : SourceChoice::Demo;
   return options;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -10,20 +11,20 @@ namespace skycall {
 enum class SourceChoice { Demo, Live, Auto };
 
 struct SiteOptions {
-  std::string host;  // the address to bind, always a loopback one
+  std::string host;  // the numeric loopback address to bind
   int port = 0;      // 0: any free port (the site prints the one it got)
   SourceChoice source = SourceChoice::Demo;
   std::string geocodingUrl = "https://geocoding-api.open-meteo.com/v1/search";
   std::string forecastUrl = "https://api.open-meteo.com/v1/forecast";
   double upstreamTimeoutSeconds = 8.0;
-  bool help = false;
 };
 
-// The command line of skycall-site (arguments after the program name). defaultListen is the
-// build's forecast host ("localhost:8722"). Gives the options, or a message saying what is wrong.
-std::variant<SiteOptions, std::string> parseSiteOptions(const std::vector<std::string>& args,
-                                                        std::string_view defaultListen);
-
-std::string siteUsage();
+// The command line of skycall-site (the arguments after the program name). defaultListen is the
+// build's forecast host ("localhost:8722"). Gives the options, or the exit status once --help or
+// --version has printed its answer on out (0) or a wrong command line has been reported on err
+// (2). The listen address must resolve to a loopback one: the site serves this machine only.
+std::variant<SiteOptions, int> parseSiteOptions(const std::vector<std::string>& args,
+                                                std::string_view defaultListen, std::ostream& out,
+                                                std::ostream& err);
 
 }  // namespace skycall

@@ -2,18 +2,24 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
 
-#include "site/HtmlText.h"
+#include "forecast/SiteAddress.h"
 #include "site/PageRenderer.h"
-#include "site/SitePage.h"
 
 namespace skycall {
 
 namespace {
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
+// The site answers GET only; no request of the program carries a body.
+constexpr std::size_t kMaxRequestBody = 4096;
+// Enough workers that a crowd of slow or idle connections, each holding one until its read
+// time-out, leaves the program's four pages some; and time-outs short enough that they go.
+constexpr std::size_t kWorkers = 256;
+constexpr time_t kReadTimeoutSeconds = 2;
 
 std::string localTimestamp() {
   const std::time_t now = std::time(nullptr);
@@ -22,13 +28,6 @@ std::string localTimestamp() {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;
-}
-
-// A plain page for a failure; it carries none of the forecast pages' markup.
-std::string errorPage(int status, const std::string& message) {
-  return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n  <meta charset=\"utf-8\">\n  <title>" +
-         std::to_string(status) + " &ndash; Skycall Weather</title>\n</head>\n<body>\n  <h1>" +
-         std::to_string(status) + "</h1>\n  <p>" + escapeHtml(message) + "</p>\n</body>\n</html>\n";
 }
 
 }  // namespace
@@ -43,42 +42,43 @@ struct SiteServer::Impl {
     // The program fetches its four pages over one connection; without this each page after
     // the first waits on delayed acknowledgements.
     http.set_tcp_nodelay(true);
+    http.set_payload_max_length(kMaxRequestBody);
+    http.set_read_timeout(kReadTimeoutSeconds, 0);
+    http.set_keep_alive_timeout(kReadTimeoutSeconds);
+    http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    // The route names the page; the rest of the (decoded) path is the location, "+" a blank.
+    for (std::size_t i = 0; i < kPagePaths.size(); ++i)
+      http.Get(std::string(kPagePaths[i]) + "(.*)", [this, i](const auto& request, auto& response) {
+        std::string location = request.matches[1];
+        std::replace(location.begin(), location.end(), '+', ' ');
+        servePage(static_cast<SitePage>(i), location, response);
+      });
+    http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+      if (response.body.empty())
+        response.set_content(
+            renderErrorPage(response.status, response.status == 404 ? "There is no such page."
+                                                                    : "The request is refused."),
+            kHtml);
+    });
+    http.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+      const std::lock_guard lock(logMutex);
+      log << localTimestamp() << ' ' << request.method << ' ' << request.target << ' '
+          << response.status << std::endl;
+    });
   }
 
-  void servePage(const httplib::Request& request, httplib::Response& response) {
-    const auto page = parsePageTarget(request.target.empty() ? request.path : request.target);
-    if (!page) {
-      response.status = 404;
-      response.set_content(errorPage(404, "There is no such page."), kHtml);
-      return;
-    }
+  void servePage(SitePage page, const std::string& location, httplib::Response& response) {
     try {
-      const ForecastData data = source.forecastFor(page->location);
-      response.set_content(renderPage(page->page, data, page->location), kHtml);
+      response.set_content(renderPage(page, source.forecastFor(location), location), kHtml);
     } catch (const SourceError& error) {
       response.status = error.status();
-      response.set_content(errorPage(error.status(), error.what()), kHtml);
+      response.set_content(renderErrorPage(error.status(), error.what()), kHtml);
     }
-  }
-
-  void logRequest(const httplib::Request& request, const httplib::Response& response) {
-    const std::lock_guard lock(logMutex);
-    log << localTimestamp() << ' ' << request.method << ' '
-        << (request.target.empty() ? request.path : request.target) << ' ' << response.status
-        << std::endl;
   }
 };
 
 SiteServer::SiteServer(ForecastSource& source, std::ostream& log)
-    : impl_(std::make_unique<Impl>(source, log)) {
-  impl_->http.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-    impl_->servePage(request, response);
-  });
-  impl_->http.set_logger(
-      [this](const httplib::Request& request, const httplib::Response& response) {
-        impl_->logRequest(request, response);
-      });
-}
+    : impl_(std::make_unique<Impl>(source, log)) {}
 
 SiteServer::~SiteServer() = default;
 

@@ -45,4 +45,8 @@ std::optional<UsState> findUsState(std::string_view text) {
   return std::nullopt;
 }
 
+std::string_view countryCodeOf(const UsState& state) {
+  return state.code == "PR" ? "PR" : "US";
+}
+
 }  // namespace skycall

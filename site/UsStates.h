@@ -14,4 +14,8 @@ struct UsState {
 // The state a text names, by its two-letter code or its full name, case ignored.
 std::optional<UsState> findUsState(std::string_view text);
 
+// The country code the geocoding service files the state's places under: "US", but Puerto Rico
+// is a country of its own there.
+std::string_view countryCodeOf(const UsState& state);
+
 }  // namespace skycall

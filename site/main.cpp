@@ -36,11 +36,11 @@ struct ChosenSource {
 // "auto" asks the weather services once, at start: live weather when they answer, the demo
 // otherwise. After that the choice stands; a live site never falls back to made-up weather.
 ChosenSource chooseSource(const SiteOptions& options) {
-  const WeatherServices services{options.geocodingUrl, options.forecastUrl};
-  UpstreamGet get = curlUpstream(options.upstreamTimeoutSeconds);
+  const WeatherServices services{options.geocodingUrl, options.forecastUrl,
+                                 options.upstreamTimeoutSeconds};
   if (options.source == SourceChoice::Live ||
-      (options.source == SourceChoice::Auto && weatherServicesAnswer(services, get)))
-    return {std::make_unique<LiveForecastSource>(services, std::move(get)), "live"};
+      (options.source == SourceChoice::Auto && weatherServicesAnswer(services)))
+    return {std::make_unique<LiveForecastSource>(services), "live"};
   if (options.source == SourceChoice::Auto)
     std::cerr << "skycall-site: the weather services do not answer; using the demo source\n";
   return {std::make_unique<DemoForecastSource>(), "demo"};
@@ -50,22 +50,15 @@ ChosenSource chooseSource(const SiteOptions& options) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  auto parsed = parseSiteOptions(args, SKYCALL_FORECAST_HOST);
-  if (auto* error = std::get_if<std::string>(&parsed)) {
-    std::cerr << "skycall-site: " << *error << "\n" << siteUsage();
-    return 2;
-  }
+  const auto parsed = parseSiteOptions(args, SKYCALL_FORECAST_HOST, std::cout, std::cerr);
+  if (const int* status = std::get_if<int>(&parsed)) return *status;
   const SiteOptions& options = std::get<SiteOptions>(parsed);
-  if (options.help) {
-    std::cout << siteUsage();
-    return 0;
-  }
 
-  // SIGINT and SIGTERM are taken by sigwait below, never by a handler on a server thread.
+  // The stop signals are taken by sigwait below, never by a handler on a server thread. A
+  // closed terminal (SIGHUP) stops the site as cleanly as SIGTERM.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
+  for (const int stop : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, stop);
   sigaddset(&stopSignals, SIGUSR1);  // the server thread ended by itself
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 

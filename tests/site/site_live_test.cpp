@@ -1,89 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <curl/curl.h>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
-#include <cmath>
-#include <functional>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "site/ForecastSource.h"
+#include "platform/CurlFetcher.h"
+#include "site/LiveSource.h"
 #include "site/OpenMeteo.h"
-#include "site/WeatherWords.h"
-#include "site_live_fixtures.h"
-#include "site_rows.h"
+#include "site_rig.h"
 
 namespace skycall {
 namespace {
 
-using nlohmann::json;
-using sitetest::fixture;
+using namespace std::chrono_literals;
+using sitetest::FakeWeatherServices;
 
-const Place kSpringfield{"Springfield, IL", 39.80172, -89.64371};
-
-// The rows the program gets from a recorded answer; the fixtures' first day is Wednesday.
-std::vector<std::string> rowsFrom(const std::string& fixtureName) {
-  const ForecastData data = forecastFromAnswer(fixture(fixtureName), kSpringfield);
-  return sitetest::cycleRows([&](const std::string&) { return data; }, 4);
-}
-
-TEST(LiveForecast, RecordedForecastGivesTheseRows) {
-  // One line per block of rows, "|" between rows.
-  const char* const blocks[] = {
-      "Currently 78 degrees.|feels like 81 degrees.|Partly Cloudy|-----",
-      "High of 85|Partly Cloudy|Chance of rain, 10%|Winds are North-West 12  miles per hour|"
-      "Humidity is at 62%|UV index is at 8, Very High|-----",
-      "High of 79|Thunder Storm|Chance of rain, 70%|Winds are South South-East 19  miles per hour|"
-      "Humidity is at 81%|UV index is at 3, Moderate|-----",
-      "Friday|High of 72|Low of 58|Light Rain|Chance of rain, 55%|"
-      "Winds will be West 10  miles per hour",
-      "Saturday|High of 100|Low of 76|Clear Sky|Chance of rain, 0%|Winds will be Calm",
-      "Sunday|High of 100|Low of 80|Overcast|Chance of rain, 5%|"
-      "Winds will be East 7  miles per hour",
-      "Monday|High of  9|Low of  0|Light Rain Showers|Chance of rain, 40%|"
-      "Winds will be South South-West 23  miles per hour",
-      "Tuesday|High of -5|Low of -13|Fog|Chance of rain, 15%|Winds will be North 3  miles per "
-      "hour"};
-  std::vector<std::string> expected;
-  for (const char* block : blocks) {
-    std::istringstream rows(block);
-    for (std::string row; std::getline(rows, row, '|');) expected.push_back(row);
+// Each place the user may type, through the live site binary and the program's own fetcher and
+// fetch cycle: the place its pages name, ten days on the ten-day page, and the rows the user
+// hears; or the status of a place the site must not guess.
+TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
+  FakeWeatherServices services;
+  sitetest::SiteProcess site({"--source", "live", "--timeout", "2", "--geocoding-url",
+                              services.url("/v1/search"), "--forecast-url",
+                              services.url("/v1/forecast")});
+  ASSERT_GT(site.port(), 0) << site.announcement();
+  httplib::Client client("127.0.0.1", site.port());
+  client.set_url_encode(false);
+  for (const std::string& line : sitetest::lines(sitetest::fixture("places.txt"))) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> field;
+    for (std::size_t from = 0, bar = 0; bar != std::string::npos; from = bar + 1)
+      field.push_back(line.substr(from, (bar = line.find('|', from)) - from));
+    const std::string& typed = field[0];
+    std::string asked = typed;
+    std::replace(asked.begin(), asked.end(), ' ', '+');
+    const auto now = client.Get("/weather/right-now/" + asked);
+    ASSERT_TRUE(now) << typed;
+    if (field[2] == "404") {
+      EXPECT_EQ(now->status, 404) << typed;
+      continue;
+    }
+    ASSERT_EQ(now->status, 200) << typed << "\n" << now->body;
+    EXPECT_NE(now->body.find("<p class=\"place\">" + field[2] + "</p>"), std::string::npos)
+        << typed << "\n"
+        << now->body.substr(0, 1200);
+    const auto tenDay = client.Get("/weather/tenday/" + asked);
+    ASSERT_TRUE(tenDay);
+    int days = 0;
+    for (auto at = tenDay->body.find("<h3>"); at != std::string::npos;
+         at = tenDay->body.find("<h3>", at + 1))
+      ++days;
+    EXPECT_EQ(days, 10) << typed;
+    CurlFetcher fetcher;
+    EXPECT_EQ(sitetest::cycleRows(fetcher, site.host(), typed, std::stoi(field[1])),
+              sitetest::lines(sitetest::fixture(field[3])))
+        << typed;
   }
-  EXPECT_EQ(rowsFrom("forecast-springfield.json"), expected);
 }
 
-TEST(LiveForecast, NullsBecomeUnknownAndNeverAGuess) {
-  const std::vector<std::string> rows = rowsFrom("forecast-nulls.json");
-  ASSERT_EQ(rows.size(), 48u);  // the eighth day has no high: seven days are enough
-  const std::pair<std::size_t, const char*> changed[] = {
-      {2, "Unknown Conditions"},           {6, "Chance of rain, unknown"},
-      {7, "Winds are 12  miles per hour"}, {8, "Humidity is at 62%"},
-      {9, "UV index is at unknown"},       {14, "Winds are unknown"},
-      {15, "Humidity is at unknown"},      {28, "Chance of rain, unknown"},
-      {33, "Unknown Conditions"},          {47, "Winds will be North 3  miles per hour"}};
-  for (const auto& [index, row] : changed) EXPECT_EQ(rows[index], row) << "row " << index;
+struct LiveRig {
+  FakeWeatherServices services;
+  std::chrono::steady_clock::time_point now{};
+  LiveForecastSource source{{services.url("/v1/search"), services.url("/v1/forecast"), 1.0},
+                            [this] { return now; }};
+
+  int statusOf(const std::string& location) {
+    try {
+      source.forecastFor(location);
+      return 200;
+    } catch (const SourceError& error) {
+      return error.status();
+    }
+  }
+};
+
+TEST(LiveSource, KeepsAForecastTenMinutesForEveryWayOfWritingThePlace) {
+  LiveRig rig;
+  for (const char* typed : {"Springfield, IL", "springfield il", "Springfield+Illinois"})
+    EXPECT_EQ(rig.statusOf(typed), 200) << typed;
+  EXPECT_EQ(rig.services.forecastRequests(), 1);
+  rig.now += 9min;
+  rig.statusOf("Springfield, IL");
+  EXPECT_EQ(rig.services.forecastRequests(), 1);
+  rig.now += 2min;
+  rig.statusOf("Springfield, IL");
+  EXPECT_EQ(rig.services.forecastRequests(), 2);
 }
 
-// Answers that cannot be shown as a forecast fail the page with 502, rather than show
-// something the service did not say.
-TEST(LiveForecast, AnswersThatAreNoForecastFail) {
-  const std::pair<const char*, std::function<void(json&)>> cases[] = {
-      {"no current temperature", [](json& j) { j["current"]["temperature_2m"] = nullptr; }},
-      {"a high missing within the week",
-       [](json& j) { j["daily"]["temperature_2m_max"][3] = nullptr; }},
-      {"a short week", [](json& j) { j["daily"]["time"] = json::array({"2025-06-04"}); }},
-      {"an unreadable date", [](json& j) { j["daily"]["time"][2] = "June 6th"; }},
+TEST(LiveSource, ServiceFailuresGiveTheirStatus) {
+  const std::tuple<int, std::chrono::milliseconds, int> cases[] = {
+      // the forecast service's status, its delay, the site's status
+      {400, 0ms, 502},
+      {500, 0ms, 502},
+      {200, 1500ms, 504}};
+  for (const auto& [forecastStatus, delay, status] : cases) {
+    LiveRig rig;
+    rig.services.forecastStatus = forecastStatus;
+    rig.services.forecastDelay = delay;
+    EXPECT_EQ(rig.statusOf("Springfield, IL"), status) << forecastStatus;
+  }
+  const WeatherServices nobody{"http://127.0.0.1:1/v1/search", "http://127.0.0.1:1/v1/forecast",
+                               1.0};
+  LiveForecastSource unreachable(nobody);
+  try {
+    unreachable.forecastFor("Springfield, IL");
+    ADD_FAILURE() << "a forecast from nobody";
+  } catch (const SourceError& error) {
+    EXPECT_EQ(error.status(), 502);
+  }
+  EXPECT_FALSE(weatherServicesAnswer(nobody));
+}
+
+// Answers that are no forecast fail the page rather than show what the service did not say.
+TEST(LiveSource, AnswersThatAreNoForecastFail) {
+  using nlohmann::json;
+  const std::pair<const char*, void (*)(json&)> cases[] = {
       {"Celsius", [](json& j) { j["daily_units"]["temperature_2m_max"] = "°C"; }},
       {"km/h", [](json& j) { j["daily_units"]["wind_speed_10m_max"] = "km/h"; }},
-      {"an error body", [](json& j) { j = json::parse(fixture("error-400.json")); }},
+      {"no dated day", [](json& j) { j["daily"]["time"] = json::array({"June 4th"}); }},
+      {"an error body", [](json& j) { j = json::parse(sitetest::fixture("error-400.json")); }},
       {"not JSON", [](json& j) { j = "<html>Bad Gateway</html>"; }}};
   for (const auto& [what, edit] : cases) {
-    json answer = json::parse(fixture("forecast-springfield.json"));
+    json answer = json::parse(sitetest::fixture("forecast-springfield.json"));
     edit(answer);
-    const std::string body = answer.is_string() ? answer.get<std::string>() : answer.dump();
     try {
-      forecastFromAnswer(body, kSpringfield);
+      forecastFromAnswer(answer.is_string() ? answer.get<std::string>() : answer.dump(), {});
       ADD_FAILURE() << what << ": no failure";
     } catch (const SourceError& error) {
       EXPECT_EQ(error.status(), 502) << what;
@@ -91,62 +130,10 @@ TEST(LiveForecast, AnswersThatAreNoForecastFail) {
   }
 }
 
-TEST(LiveGeocoding, LocationsBecomeQueries) {
-  const std::tuple<const char*, const char*, const char*, bool> cases[] = {
-      // location, name searched, state ("" for none), searched as a zip code
-      {"62701", "62701", "", true},
-      {"springfield,+illinois", "springfield", "IL", false},
-      {"  San   Antonio  TX ", "San Antonio", "TX", false},
-      {"Charleston West Virginia", "Charleston", "WV", false},
-      {"Paris, France", "Paris", "", false},
-      {"62701-12", "62701-12", "", false}};
-  for (const auto& [location, name, state, zip] : cases) {
-    const auto query = placeQueryFor(location);
-    ASSERT_TRUE(query) << location;
-    EXPECT_EQ(query->name, name) << location;
-    EXPECT_EQ(query->state ? std::string(query->state->code) : "", state) << location;
-    EXPECT_EQ(query->zipCode, zip) << location;
-  }
-  EXPECT_FALSE(placeQueryFor(" + "));
-  EXPECT_EQ(placeKey(*placeQueryFor("Springfield, IL")),
-            placeKey(*placeQueryFor("springfield il")));
-  EXPECT_NE(placeKey(*placeQueryFor("Springfield, IL")), placeKey(*placeQueryFor("Springfield")));
-}
-
-TEST(LiveGeocoding, ChoosesTheMostPopulousPlaceThatFits) {
-  const std::tuple<const char*, const char*, std::optional<double>, const char*> cases[] = {
-      // location, answer, latitude of the place chosen (nothing: none), its name
-      {"Springfield, IL", "geocoding-springfield.json", 39.80172, "Springfield, IL"},
-      {"Springfield VT", "geocoding-springfield.json", 43.29841, "Springfield, VT"},
-      {"Springfield", "geocoding-springfield.json", 41.0, "Springfield Lake"},
-      {"Springfield, TX", "geocoding-springfield.json", std::nullopt, ""},
-      {"62701", "geocoding-62701.json", 39.80172, "Springfield, IL 62701"}};
-  for (const auto& [location, answer, latitude, shown] : cases) {
-    const auto place = choosePlace(fixture(answer), *placeQueryFor(location));
-    ASSERT_EQ(place.has_value(), latitude.has_value()) << location;
-    if (!place) continue;
-    EXPECT_DOUBLE_EQ(place->latitude, *latitude) << location;
-    EXPECT_EQ(place->shownName, shown) << location;
-  }
-  try {
-    choosePlace(fixture("error-400.json"), *placeQueryFor("Springfield"));
-    ADD_FAILURE() << "an error body chose a place";
-  } catch (const SourceError& error) {
-    EXPECT_EQ(error.status(), 502);
-    EXPECT_NE(std::string(error.what()).find("Parameter 'name' is required"), std::string::npos);
-  }
-}
-
-TEST(LiveWords, WeatherCodesAndCompassPoints) {
-  const std::pair<std::optional<int>, const char*> phrases[] = {
-      {0, "Clear Sky"}, {99, "T-Storm with Heavy Hail"}, {4, "Unknown Conditions"}};
-  for (const auto& [code, phrase] : phrases) EXPECT_EQ(weatherPhrase(code), phrase);
-  const std::pair<std::optional<double>, const char*> points[] = {
-      {11.2, "N"}, {11.3, "NNE"}, {202.5, "SSW"},     {348.7, "NNW"},
-      {360, "N"},  {-45, "NW"},   {std::nullopt, ""}, {NAN, ""}};
-  for (const auto& [degrees, point] : points)
-    EXPECT_EQ(compassPoint(degrees), point) << (degrees ? *degrees : -1);
-}
-
 }  // namespace
 }  // namespace skycall
+
+// libcurl is set up once for the whole suite, before any test's threads start.
+namespace {
+const bool kCurlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
