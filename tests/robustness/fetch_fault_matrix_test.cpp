@@ -113,7 +113,7 @@ void runCase(const FaultCase& c, bool atStartUp, std::ostream& table) {
   if (atStartUp)
     expected = {"Loading the forecast.", welcome + (c.transferFails ? "  " + kCouldNotLoad : "")};
   else if (c.transferFails)
-    expected.push_back(kCouldNotLoad);
+    expected.push_back(expected.front() + "  " + kCouldNotLoad);
   EXPECT_EQ(heard, expected);
   const std::string log = fakes::readBytes(rig.workingFolder.path() / "debuglog.txt");
   EXPECT_TRUE(!atStartUp || (log.find("error: ") != std::string::npos) == c.transferFails) << log;

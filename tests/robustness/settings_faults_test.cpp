@@ -42,7 +42,7 @@ TEST(SettingsFaults, EveryDamagedFileStillStartsTheProgram) {
     int prompts;  // 0: the location came from the file
   } cases[] = {
       {"garbage from line 4 on", garbage, "", 1, -2, 0},
-      {"line 1 of -5", settingsFile("-5 ", " 3 ", "Home"), "", -5, 3, 0},
+      {"line 1 of -5", settingsFile("-5 ", " 3 ", "Home"), "", 0, 3, 0},  // back to the voice
       {"line ends of LF alone", " 2 \n-1 \n\nHome\n\n\n\n\n\n\n\n\n\n", "", 2, -1, 0},
       {"line ends of CR alone", " 2 \r-1 \r\rHome\r\r\r\r\r\r\r\r\r\r", "", 2, -1, 0},
       {"15 MB location", settingsFile(" 0 ", " 3 ", std::string(kFifteenMegabytes, 'A')), "", 0, 3,
