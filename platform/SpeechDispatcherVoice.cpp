@@ -6,6 +6,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +22,9 @@ constexpr int kFastestRate = 10;
 // speech-dispatcher's scale runs from -100 to 100 where the voice's runs from -10 to 10.
 constexpr int kRateScale = 10;
 constexpr int kPurgeBeforeSpeak = 2;
+// Texts handed on faster than the daemon takes them: a text superseded at once still reaches
+// it (and is cut off there, as it always was), but no more than this many wait.
+constexpr std::size_t kMostTextsWaiting = 2;
 // How long start-up waits for the first connection before it calls the daemon silent.
 constexpr auto kFirstAnswerWait = std::chrono::seconds(5);
 // How long the end of the program waits for the voice's thread; one stuck in a daemon that no
@@ -29,16 +33,29 @@ constexpr auto kEndWait = std::chrono::milliseconds(500);
 
 }  // namespace
 
+namespace {
+
+// What one turn of the voice's thread hands on: a text with the rate and volume it is to be
+// spoken at.
+struct Delivery {
+  bool hasText;      // false: the rate and volume alone, ahead of the next text
+  std::string text;  // UTF-8; empty: silence only
+  bool purge;
+  int rate;  // on speech-dispatcher's scale
+  int volume;
+};
+
+}  // namespace
+
 struct SpeechDispatcherVoice::Mailbox {
   std::mutex lock;
   std::condition_variable changed;
 
   // Left by the window's thread.
-  bool textWaiting = false;
-  std::string text;  // UTF-8; empty: silence only
-  bool purge = true;
-  int rate = 0;  // on speech-dispatcher's scale
+  std::deque<Delivery> waiting;
+  int rate = 0;
   int volume = 0;
+  bool settingsChanged = false;
   bool quit = false;
 
   // Left by the voice's thread.
@@ -50,15 +67,6 @@ struct SpeechDispatcherVoice::Mailbox {
 namespace {
 
 using Mailbox = SpeechDispatcherVoice::Mailbox;
-
-// What one turn of the voice's thread hands on.
-struct Delivery {
-  bool hasText;
-  std::string text;
-  bool purge;
-  int rate;
-  int volume;
-};
 
 class Connection {
  public:
@@ -124,20 +132,20 @@ void runVoice(std::shared_ptr<Mailbox> box) {
       return;
     }
   }
-  int rate = 0, volume = 0;  // as the mailbox starts; a new connection applies them anyway
   for (;;) {
     Delivery d;
     {
       std::unique_lock<std::mutex> hold(box->lock);
-      box->changed.wait(hold, [&] {
-        return box->quit || box->textWaiting || box->rate != rate || box->volume != volume;
-      });
+      box->changed.wait(hold,
+                        [&] { return box->quit || !box->waiting.empty() || box->settingsChanged; });
       if (box->quit) break;
-      d = {box->textWaiting, std::move(box->text), box->purge, box->rate, box->volume};
-      box->textWaiting = false;
-      box->text.clear();
-      rate = d.rate;
-      volume = d.volume;
+      if (box->waiting.empty()) {
+        d = {false, {}, false, box->rate, box->volume};
+      } else {
+        d = std::move(box->waiting.front());
+        box->waiting.pop_front();
+      }
+      box->settingsChanged = false;
     }
     // A daemon that died or restarted fails the old connection: the same text gets one more
     // try on a new one. Where none answers, the text is lost and the next one tries again.
@@ -182,6 +190,7 @@ void SpeechDispatcherVoice::setRate(int rate) {
   rate_ = rate;
   std::lock_guard<std::mutex> hold(mailbox_->lock);
   mailbox_->rate = rate * kRateScale;
+  mailbox_->settingsChanged = true;
   mailbox_->changed.notify_all();
 }
 
@@ -191,15 +200,19 @@ void SpeechDispatcherVoice::setVolume(int volume) {
     throw SpeechError("The voice refuses the volume " + std::to_string(volume));
   std::lock_guard<std::mutex> hold(mailbox_->lock);
   mailbox_->volume = volume * 2 - 100;
+  mailbox_->settingsChanged = true;
   mailbox_->changed.notify_all();
 }
 
 void SpeechDispatcherVoice::speak(const std::wstring& text, int flags) {
   std::string utf8 = toUtf8(text);
   std::lock_guard<std::mutex> hold(mailbox_->lock);
-  mailbox_->textWaiting = true;
-  mailbox_->text = std::move(utf8);
-  mailbox_->purge = (flags & kPurgeBeforeSpeak) != 0;
+  auto& waiting = mailbox_->waiting;
+  // Each text cuts the one before off, so of texts that pile up (a daemon that stops
+  // answering) only the newest few are kept.
+  while (waiting.size() >= kMostTextsWaiting) waiting.pop_front();
+  waiting.push_back(
+      {true, std::move(utf8), (flags & kPurgeBeforeSpeak) != 0, mailbox_->rate, mailbox_->volume});
   mailbox_->changed.notify_all();
 }
 

@@ -9,9 +9,9 @@ namespace skycall {
 // The text-to-speech voice, spoken by speech-dispatcher over its own connection.
 //
 // Every call into speech-dispatcher runs on a thread of the voice's own: a daemon that stops
-// answering blocks that thread, never the window. The window's thread only leaves the newest
-// text (and the rate and volume) in a one-text mailbox; a newer text replaces one not yet
-// handed on, as speaking it would cut the older one off anyway. A connection that fails is
+// answering blocks that thread, never the window. The window's thread only leaves each text,
+// with the rate and volume it is to be spoken at, in a mailbox of two; when a third comes the
+// oldest is dropped, as the newer ones would cut it off anyway. A connection that fails is
 // closed and opened afresh for the next text, so speech comes back once the daemon does.
 class SpeechDispatcherVoice : public Voice {
  public:

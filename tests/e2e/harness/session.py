@@ -197,11 +197,19 @@ class Session:
         wait_until(bus_ready, 10, "the accessibility bus")
         self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
-    def start_speech(self):
-        conf, rec_file = speech_recording.write_config(self._subdir("speechd"))
+    def start_speech(self, again=False):
+        """Starts the recording daemon; again: once more after it ended, on the same socket,
+        recording into the same file."""
+        if again:
+            conf, rec_file = self._speech_conf
+        else:
+            conf, rec_file = self._speech_conf = speech_recording.write_config(
+                self._subdir("speechd"))
         run_dir = self._subdir("speechd-run")
         sock = os.path.join(run_dir, "speechd.sock")
         pid_file = os.path.join(run_dir, "speechd.pid")
+        if again and os.path.exists(sock):
+            os.unlink(sock)  # left by a daemon that was killed: wait for the new one's
         self.run(["speech-dispatcher", "-d", "-C", conf, "-c", "unix_socket", "-S", sock,
                   "-P", pid_file, "-t", "0", "-L", self._subdir("speechd-log")],
                  timeout=15, env_extra={"SPD_REC_FILE": rec_file,
@@ -219,9 +227,21 @@ class Session:
 
         pid = wait_until(daemon_pid, 5, "speech-dispatcher's pid")
         self._daemon_pids.append(("speech-dispatcher", pid))
+        self.speech_pid = pid
         self.env["SPEECHD_ADDRESS"] = f"unix_socket:{sock}"
-        self.recording = speech_recording.Recording(rec_file)
+        if not again:
+            self.recording = speech_recording.Recording(rec_file)
         return self.recording
+
+    def signal_speech(self, signum):
+        """Sends the recording daemon a signal: to end it (it is then gone until started
+        again), or to freeze (SIGSTOP) and thaw (SIGCONT) it."""
+        os.kill(self.speech_pid, signum)
+        if signum in (signal.SIGTERM, signal.SIGKILL):
+            wait_until(lambda: not _alive(self.speech_pid), 5, "speech-dispatcher to end")
+            pid_file = os.path.join(self.dir, "speechd-run", "speechd.pid")
+            if os.path.exists(pid_file):  # a killed daemon leaves it behind
+                os.unlink(pid_file)
 
     def start_site(self, site_binary, host):
         """Serves the forecast pages where the program was built to look for them."""
