@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QEventLoop>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -9,21 +10,48 @@
 #include "app/SideFolders.h"
 #include "platform/CurlFetcher.h"
 #include "platform/DBusScreenReader.h"
+#include "platform/DestroyedWindowWatch.h"
+#include "platform/GraphicalDesktop.h"
 #include "platform/QtWindow.h"
 #include "platform/SpeechDispatcherVoice.h"
 #include "platform/SystemClock.h"
 #include "platform/X11KeySender.h"
 
+namespace {
+
+// Side files go to the current folder; one that no longer exists is reported, and start-up
+// goes on without them.
+std::filesystem::path currentFolder() {
+  std::error_code error;
+  auto folder = std::filesystem::current_path(error);
+  if (error)
+    std::cerr << "skycall: the current folder cannot be read (" << error.message()
+              << "); the start-up log and version file are not written\n";
+  return folder;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace skycall;
+  // A speech-dispatcher that went away must fail a write, not end the program.
+  std::signal(SIGPIPE, SIG_IGN);
   if (const auto answer = terminalAnswer({argv + 1, argv + argc})) {
     std::cout << *answer;
     return 0;
   }
+  if (!graphicalDesktopAvailable()) {
+    std::cerr << "skycall: a graphical desktop is needed; start Skycall from within one\n";
+    return 2;
+  }
   const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-  const SideFolders folders = locateSideFolders(exe, std::filesystem::current_path());
+  const SideFolders folders = locateSideFolders(exe, currentFolder());
   QApplication app(argc, argv);
   QtWindow window;
+  // A window destroyed from outside ends the program as closing it does.
+  DestroyedWindowWatch windowGone([&window] { return window.internalWinId(); },
+                                  [&window] { window.close(); });
+  app.installNativeEventFilter(&windowGone);
   // While a page transfers the window keeps painting and answering the screen reader; key
   // presses wait for the event pump after the page.
   CurlFetcher fetcher({},

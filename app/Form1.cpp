@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include <exception>
+#include <iostream>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -54,7 +55,13 @@ void Form1::Form_Load() {
     sayit(L"Loading the forecast.");  // no route chosen yet: always the voice
     window().pumpEvents();
     log_.line(L"Version is " + AppVersion);
-    writeVersionFile(platform_.workingFolder, AppVersion);
+    // The version file is only a note for whoever looks; the program runs without it.
+    try {
+      writeVersionFile(platform_.workingFolder, AppVersion);
+    } catch (const std::exception& e) {
+      std::cerr << "skycall: " << e.what() << "; the program goes on without it\n";
+      log_.line(errorLine(e));
+    }
     window().setCaption(normalCaption());
     SpeechMode = 0;
     log_.line(L"Sapi is set to " + std::to_wstring(route()));
@@ -109,7 +116,9 @@ void Form1::Form_Activate() {
   // welcome.
   if (firstFetchFailed_) welcome += std::wstring(L"  ") + kForecastFailed;
   // A saved screen-reader route with no screen reader answering would leave the user in
-  // silence; fall back to the voice as Tab does.
+  // silence; fall back to the voice as Tab does. So does a route that does not exist (a
+  // hand-edited file), quietly: nothing was ever heard on it.
+  if (route() < kVoiceRoute || route() > kScreenReaderRoute) SpeechMode = kVoiceRoute;
   if (route() == kScreenReaderRoute && JawsFlag != 1) {
     SpeechMode = kVoiceRoute;
     welcome += L"  Jaws does not seem to be responding, Sapi on.";

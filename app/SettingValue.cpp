@@ -5,8 +5,26 @@
 
 namespace skycall {
 
+namespace {
+
+// A text the reader would split at a comma, unquote, or trim reads back as itself only in
+// quotes, with each quote inside doubled.
+bool needsQuotes(const std::wstring& text) {
+  return text.find_first_of(L",\"") != std::wstring::npos || text.front() == L' ' ||
+         text.back() == L' ';
+}
+
+std::wstring quoted(const std::wstring& text) {
+  std::wstring line = L"\"";
+  for (wchar_t c : text) line += c == L'"' ? std::wstring(L"\"\"") : std::wstring(1, c);
+  return line + L'"';
+}
+
+}  // namespace
+
 std::wstring settingLine(const SettingValue& value) {
-  if (const auto* text = std::get_if<std::wstring>(&value)) return *text;
+  if (const auto* text = std::get_if<std::wstring>(&value))
+    return text->empty() || !needsQuotes(*text) ? *text : quoted(*text);
   const auto* number = std::get_if<double>(&value);
   if (!number) return L"";
   char digits[64];

@@ -16,8 +16,9 @@ class SettingsError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A value as a line of text: a text unchanged; a number with a leading space (or the minus
-// sign) and a trailing space; nothing as an empty line.
+// A value as a line of text: a text unchanged, or quoted where it holds a comma or a quote or
+// starts or ends with a blank (a quote inside doubled), so it reads back whole; a number with a
+// leading space (or the minus sign) and a trailing space; nothing as an empty line.
 std::wstring settingLine(const SettingValue& value);
 
 // A number as a whole signed 16-bit value, rounded half to even; throws SettingsError

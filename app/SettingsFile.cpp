@@ -20,6 +20,9 @@ namespace skycall {
 
 namespace {
 
+// A save's temporary file is named progress.ini.skycall-XXXXXX (mkstemp's six characters), a
+// pattern of the program's own: a user's progress.ini.backup is never taken for one.
+constexpr std::string_view kTemporaryMark = ".skycall-";
 constexpr std::string_view kTemporarySuffix = "XXXXXX";
 constexpr auto kStaleTemporaryAge = std::chrono::minutes(1);
 
@@ -58,7 +61,7 @@ std::string systemError(const std::string& what, const std::filesystem::path& pa
 // A save killed between its write and its rename leaves its temporary file behind; the next
 // save clears those too old to belong to a save still in progress.
 void removeStaleTemporaries(const std::filesystem::path& path) {
-  const std::string stem = path.filename().string() + ".";
+  const std::string stem = path.filename().string() + std::string(kTemporaryMark);
   const auto now = std::filesystem::file_time_type::clock::now();
   std::error_code ignored;
   for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), ignored)) {
@@ -84,10 +87,20 @@ SettingValue SettingsReader::readValue() {
   if (pos_ < text_.size() && text_[pos_] == L'"') {
     // A quoted value ends at its line's end at the latest: one spanning lines would be
     // written back as several and shift every later line of the file.
+    // Two quotes in a row stand for one quote inside the value.
     const std::size_t lineEnd = std::min(text_.find_first_of(L"\r\n", pos_), text_.size());
-    const std::size_t close = std::min(text_.find(L'"', pos_ + 1), lineEnd);
-    value = text_.substr(pos_ + 1, close - pos_ - 1);
-    pos_ = close < lineEnd ? close + 1 : lineEnd;
+    std::size_t at = pos_ + 1;
+    for (;;) {
+      const std::size_t close = std::min(text_.find(L'"', at), lineEnd);
+      value += text_.substr(at, close - at);
+      if (close + 1 < lineEnd && text_[close + 1] == L'"') {
+        value += L'"';
+        at = close + 2;
+        continue;
+      }
+      pos_ = close < lineEnd ? close + 1 : lineEnd;
+      break;
+    }
     while (pos_ < text_.size() && text_[pos_] != L',' && !isLineEnd(text_[pos_])) ++pos_;
   } else {
     const std::size_t start = pos_;
@@ -126,7 +139,7 @@ std::string settingsFileBytes(const SettingValue& speechMode, int rate,
 
 void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
   removeStaleTemporaries(path);
-  std::string temp = path.string() + "." + std::string(kTemporarySuffix);
+  std::string temp = path.string() + std::string(kTemporaryMark) + std::string(kTemporarySuffix);
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) throw std::runtime_error(systemError("Cannot create a file beside", path));
   std::size_t done = 0;

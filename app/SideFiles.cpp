@@ -1,5 +1,7 @@
 #include "app/SideFiles.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -12,7 +14,7 @@ void writeVersionFile(const std::filesystem::path& folder, const std::wstring& v
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << toUtf8(version) << "\r\n";
   out.close();
-  if (!out) throw std::runtime_error("Cannot write " + path.string());
+  if (!out) throw std::runtime_error("Cannot write " + path.string() + ": " + std::strerror(errno));
 }
 
 }  // namespace skycall

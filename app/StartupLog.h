@@ -7,7 +7,8 @@
 namespace skycall {
 
 // The start-up log: created empty at every start, one message per line, CR LF after each.
-// When the file cannot be created the lines are lost, never the start-up.
+// When the file cannot be created or written the lines are lost, never the start-up; the
+// terminal is told once.
 class StartupLog {
  public:
   void open(const std::filesystem::path& path);
@@ -18,7 +19,10 @@ class StartupLog {
 
  private:
   std::filesystem::path path_;
+  void reportTrouble();
+
   std::ofstream out_;
+  bool reported_ = false;
 };
 
 }  // namespace skycall

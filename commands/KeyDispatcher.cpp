@@ -43,8 +43,9 @@ void switchRoute(CommandHost& form) {
   form.sayit(a.name);
 }
 
-// The voice's rate stays within what it accepts; at a bound the user hears so.
-void stepRate(CommandHost& form, int step) {
+// The voice's rate stays within what it accepts; at a bound the user hears so. Returns the
+// text to say, which the topic that follows carries.
+std::wstring stepRate(CommandHost& form, int step) {
   const int rate = form.voice().rate();
   const int bound = step > 0 ? kFastestRate : kSlowestRate;
   bool changed = false;
@@ -55,10 +56,8 @@ void stepRate(CommandHost& form, int step) {
     } catch (const std::exception&) {
     }
   }
-  if (step > 0)
-    form.sayit(changed ? L"Sapi faster." : L"Sapi is at its fastest.");
-  else
-    form.sayit(changed ? L"Sapi slower." : L"Sapi is at its slowest.");
+  if (step > 0) return changed ? L"Sapi faster." : L"Sapi is at its fastest.";
+  return changed ? L"Sapi slower." : L"Sapi is at its slowest.";
 }
 
 void quit(CommandHost& form) {
@@ -98,13 +97,14 @@ void Form_KeyDown(CommandHost& form, std::int16_t& KeyCode, std::int16_t Shift) 
     switchRoute(form);
     return;
   }
-  if (KeyCode == vk::PageUp) stepRate(form, +1);
-  if (KeyCode == vk::PageDown) stepRate(form, -1);
+  std::wstring rateText;
+  if (KeyCode == vk::PageUp) rateText = stepRate(form, +1);
+  if (KeyCode == vk::PageDown) rateText = stepRate(form, -1);
   if (KeyCode == vk::Esc) {
     windowCommand(form, Shift);
     return;
   }
-  menukey(form, KeyCode);
+  menukey(form, KeyCode, rateText);
 }
 
 }  // namespace skycall

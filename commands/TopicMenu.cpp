@@ -72,11 +72,13 @@ void changeLocation(CommandHost& form) {
   }
   ScopedFlag changing(s.ChangingLocation);
   s.Location = promptForLocation(form);
-  form.sayit(L"Location changed to " + s.Location);
+  const std::wstring changed = L"Location changed to " + s.Location;
+  form.sayit(changed);
   try {
     form.getinfo();
   } catch (const std::exception&) {
-    form.sayit(L"The forecast could not be loaded.");
+    // A quick failure would cut the change's text off: it is said again with the failure.
+    form.sayit(joinedTexts(changed, kForecastNotLoaded));
   }
   form.hold(0.5);
 }
@@ -86,8 +88,15 @@ void changeLocation(CommandHost& form) {
 std::wstring topicText(int topic, const std::wstring& location, const ForecastList& rows) {
   if (topic < 1 || topic > kTopicCount) return L"";
   const int day = kFirstDayRow + kRowsPerDay * (topic - kFirstDayTopic);
+  const auto& pieces = topicTable()[topic - 1];
+  // A topic is missing its rows when any row it reads lies at or beyond the list's end (a
+  // load that failed, or failed part way): its template would be spoken with holes.
+  for (const Piece& p : pieces) {
+    const int index = p.kind == Piece::Row ? p.row : p.kind == Piece::DayRow ? day + p.row : -1;
+    if (index >= rows.count()) return kForecastNotLoaded;
+  }
   std::wstring text;
-  for (const Piece& p : topicTable()[topic - 1]) {
+  for (const Piece& p : pieces) {
     switch (p.kind) {
       case Piece::Phrase:
         text += p.phrase;
@@ -106,9 +115,18 @@ std::wstring topicText(int topic, const std::wstring& location, const ForecastLi
   return text;
 }
 
-void menukey(CommandHost& form, std::int16_t& KeyCode) {
+std::wstring joinedTexts(const std::wstring& first, const std::wstring& second) {
+  if (first.empty()) return second;
+  if (second.empty()) return first;
+  return first + L"  " + second;
+}
+
+void menukey(CommandHost& form, std::int16_t& KeyCode, const std::wstring& saidFirst) {
   FormState& s = form.state();
-  if (s.MenuMode != 1) return;
+  if (s.MenuMode != 1) {
+    if (!saidFirst.empty()) form.sayit(saidFirst);
+    return;
+  }
   if (KeyCode == vk::Down || KeyCode == vk::Right) ++s.MenuPosition;
   if (KeyCode == vk::Up || KeyCode == vk::Left) --s.MenuPosition;
   // The first Enter only announces the location topic; it does not open the prompt.
@@ -122,7 +140,7 @@ void menukey(CommandHost& form, std::int16_t& KeyCode) {
     changeLocation(form);
     return;
   }
-  form.sayit(topicText(s.MenuPosition, s.Location, form.window().List1()));
+  form.sayit(joinedTexts(saidFirst, topicText(s.MenuPosition, s.Location, form.window().List1())));
 }
 
 }  // namespace skycall

@@ -31,11 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const skycall::SettingsError&) {
     return 0;  // a value its field cannot take
   }
-  // A text is written back as it stands, unquoted: one that needed its quotes (a comma, a
-  // quote, blanks at its ends) reads back differently, as it would have been written by hand.
-  if (const auto* s = std::get_if<std::wstring>(&spare))
-    if (s->find_first_of(L",\"") != std::wstring::npos || s->front() == L' ' || s->back() == L' ')
-      return 0;
   // What is written must stay thirteen lines, whatever was read.
   const std::string written = skycall::settingsFileBytes(mode, wholeRate, spare, location);
   if (std::count(written.begin(), written.end(), '\n') != 13) std::abort();

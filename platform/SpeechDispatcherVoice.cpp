@@ -1,7 +1,15 @@
 #include "platform/SpeechDispatcherVoice.h"
 
+#include <libspeechd.h>
+
+#include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "forecast/TextCodec.h"
 
@@ -14,55 +22,198 @@ constexpr int kFastestRate = 10;
 // speech-dispatcher's scale runs from -100 to 100 where the voice's runs from -10 to 10.
 constexpr int kRateScale = 10;
 constexpr int kPurgeBeforeSpeak = 2;
+// Texts handed on faster than the daemon takes them: a text superseded at once still reaches
+// it (and is cut off there, as it always was), but no more than this many wait.
+constexpr std::size_t kMostTextsWaiting = 2;
+// How long start-up waits for the first connection before it calls the daemon silent.
+constexpr auto kFirstAnswerWait = std::chrono::seconds(5);
+// How long the end of the program waits for the voice's thread; one stuck in a daemon that no
+// longer answers is left behind.
+constexpr auto kEndWait = std::chrono::milliseconds(500);
 
 }  // namespace
 
-SpeechDispatcherVoice::SpeechDispatcherVoice() {
-  char* error = nullptr;
-  // The address comes from SPEECHD_ADDRESS, else the user's own daemon, started when needed.
-  connection_ = spd_open2("skycall", "voice", nullptr, SPD_MODE_SINGLE, nullptr, 1, &error);
-  if (!connection_) {
-    std::string message = "Speech Dispatcher does not answer";
-    if (error) {
-      message += std::string(": ") + error;
-      std::free(error);
+namespace {
+
+// What one turn of the voice's thread hands on: a text with the rate and volume it is to be
+// spoken at.
+struct Delivery {
+  bool hasText;      // false: the rate and volume alone, ahead of the next text
+  std::string text;  // UTF-8; empty: silence only
+  bool purge;
+  int rate;  // on speech-dispatcher's scale
+  int volume;
+};
+
+}  // namespace
+
+struct SpeechDispatcherVoice::Mailbox {
+  std::mutex lock;
+  std::condition_variable changed;
+
+  // Left by the window's thread.
+  std::deque<Delivery> waiting;
+  int rate = 0;
+  int volume = 0;
+  bool settingsChanged = false;
+  bool quit = false;
+
+  // Left by the voice's thread.
+  enum class FirstOpen { Waiting, Opened, Failed } firstOpen = FirstOpen::Waiting;
+  std::string openError;
+  bool finished = false;
+};
+
+namespace {
+
+using Mailbox = SpeechDispatcherVoice::Mailbox;
+
+class Connection {
+ public:
+  ~Connection() { close(); }
+
+  bool open(std::string& error) {
+    char* message = nullptr;
+    // The address comes from SPEECHD_ADDRESS, else the user's own daemon, started when needed.
+    spd_ = spd_open2("skycall", "voice", nullptr, SPD_MODE_SINGLE, nullptr, 1, &message);
+    if (message) {
+      error = message;
+      std::free(message);
     }
-    throw SpeechError(message);
+    if (!spd_) return false;
+    // Every text of the program is English; without this the C locale's "c" reaches the
+    // synthesiser as the language.
+    spd_set_language(spd_, "en");
+    appliedRate_ = appliedVolume_ = INT_MIN;
+    return true;
   }
-  std::free(error);
-  // Every text of the program is English; without this the C locale's "c" reaches the
-  // synthesiser as the language.
-  spd_set_language(connection_, "en");
+
+  bool isOpen() const { return spd_ != nullptr; }
+
+  void close() {
+    if (spd_) spd_close(spd_);
+    spd_ = nullptr;
+  }
+
+  // False when the daemon did not take it: the connection is then of no further use.
+  bool deliver(const Delivery& d) {
+    if (d.rate != appliedRate_) {
+      if (spd_set_voice_rate(spd_, d.rate) != 0) return false;
+      appliedRate_ = d.rate;
+    }
+    if (d.volume != appliedVolume_) {
+      if (spd_set_volume(spd_, d.volume) != 0) return false;
+      appliedVolume_ = d.volume;
+    }
+    if (!d.hasText) return true;
+    // Only this program's own speech is cut off: cancelling every client would silence a
+    // screen reader as well.
+    if (d.purge && spd_cancel(spd_) != 0) return false;
+    return d.text.empty() || spd_say(spd_, SPD_TEXT, d.text.c_str()) >= 0;
+  }
+
+ private:
+  SPDConnection* spd_ = nullptr;
+  int appliedRate_ = INT_MIN;
+  int appliedVolume_ = INT_MIN;
+};
+
+void runVoice(std::shared_ptr<Mailbox> box) {
+  Connection connection;
+  {
+    std::string error;
+    const bool opened = connection.open(error);
+    std::lock_guard<std::mutex> hold(box->lock);
+    box->firstOpen = opened ? Mailbox::FirstOpen::Opened : Mailbox::FirstOpen::Failed;
+    box->openError = error;
+    box->changed.notify_all();
+    if (!opened) {
+      box->finished = true;
+      return;
+    }
+  }
+  for (;;) {
+    Delivery d;
+    {
+      std::unique_lock<std::mutex> hold(box->lock);
+      box->changed.wait(hold,
+                        [&] { return box->quit || !box->waiting.empty() || box->settingsChanged; });
+      if (box->quit) break;
+      if (box->waiting.empty()) {
+        d = {false, {}, false, box->rate, box->volume};
+      } else {
+        d = std::move(box->waiting.front());
+        box->waiting.pop_front();
+      }
+      box->settingsChanged = false;
+    }
+    // A daemon that died or restarted fails the old connection: the same text gets one more
+    // try on a new one. Where none answers, the text is lost and the next one tries again.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      std::string ignored;
+      if (!connection.isOpen() && !connection.open(ignored)) break;
+      if (connection.deliver(d)) break;
+      connection.close();
+    }
+  }
+  connection.close();
+  std::lock_guard<std::mutex> hold(box->lock);
+  box->finished = true;
+  box->changed.notify_all();
+}
+
+}  // namespace
+
+SpeechDispatcherVoice::SpeechDispatcherVoice() : mailbox_(std::make_shared<Mailbox>()) {
+  std::thread(runVoice, mailbox_).detach();
+  std::unique_lock<std::mutex> hold(mailbox_->lock);
+  const bool answered = mailbox_->changed.wait_for(
+      hold, kFirstAnswerWait, [&] { return mailbox_->firstOpen != Mailbox::FirstOpen::Waiting; });
+  if (answered && mailbox_->firstOpen == Mailbox::FirstOpen::Opened) return;
+  mailbox_->quit = true;
+  std::string message = "Speech Dispatcher does not answer";
+  if (!mailbox_->openError.empty()) message += ": " + mailbox_->openError;
+  throw SpeechError(message);
 }
 
 SpeechDispatcherVoice::~SpeechDispatcherVoice() {
-  spd_close(connection_);
+  std::unique_lock<std::mutex> hold(mailbox_->lock);
+  mailbox_->quit = true;
+  mailbox_->changed.notify_all();
+  mailbox_->changed.wait_for(hold, kEndWait, [&] { return mailbox_->finished; });
 }
 
 void SpeechDispatcherVoice::setRate(int rate) {
   if (rate < kSlowestRate || rate > kFastestRate)
     throw SpeechError("The voice refuses the rate " + std::to_string(rate) + " (it takes " +
                       std::to_string(kSlowestRate) + " to " + std::to_string(kFastestRate) + ")");
-  if (spd_set_voice_rate(connection_, rate * kRateScale) != 0)
-    throw SpeechError("Speech Dispatcher refused the rate " + std::to_string(rate));
   rate_ = rate;
+  std::lock_guard<std::mutex> hold(mailbox_->lock);
+  mailbox_->rate = rate * kRateScale;
+  mailbox_->settingsChanged = true;
+  mailbox_->changed.notify_all();
 }
 
 void SpeechDispatcherVoice::setVolume(int volume) {
   // The voice's volume runs from 0 to 100, speech-dispatcher's from -100 to 100.
   if (volume < 0 || volume > 100)
     throw SpeechError("The voice refuses the volume " + std::to_string(volume));
-  if (spd_set_volume(connection_, volume * 2 - 100) != 0)
-    throw SpeechError("Speech Dispatcher refused the volume " + std::to_string(volume));
+  std::lock_guard<std::mutex> hold(mailbox_->lock);
+  mailbox_->volume = volume * 2 - 100;
+  mailbox_->settingsChanged = true;
+  mailbox_->changed.notify_all();
 }
 
 void SpeechDispatcherVoice::speak(const std::wstring& text, int flags) {
-  // Only this program's own speech is cut off: cancelling every client would silence a screen
-  // reader as well.
-  if (flags & kPurgeBeforeSpeak) spd_cancel(connection_);
-  if (text.empty()) return;
-  if (spd_say(connection_, SPD_TEXT, toUtf8(text).c_str()) < 0)
-    throw SpeechError("Speech Dispatcher did not take the text");
+  std::string utf8 = toUtf8(text);
+  std::lock_guard<std::mutex> hold(mailbox_->lock);
+  auto& waiting = mailbox_->waiting;
+  // Each text cuts the one before off, so of texts that pile up (a daemon that stops
+  // answering) only the newest few are kept.
+  while (waiting.size() >= kMostTextsWaiting) waiting.pop_front();
+  waiting.push_back(
+      {true, std::move(utf8), (flags & kPurgeBeforeSpeak) != 0, mailbox_->rate, mailbox_->volume});
+  mailbox_->changed.notify_all();
 }
 
 std::unique_ptr<Voice> createVoice() {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <libspeechd.h>
-
 #include <memory>
 
 #include "speech/Voice.h"
@@ -9,6 +7,12 @@
 namespace skycall {
 
 // The text-to-speech voice, spoken by speech-dispatcher over its own connection.
+//
+// Every call into speech-dispatcher runs on a thread of the voice's own: a daemon that stops
+// answering blocks that thread, never the window. The window's thread only leaves each text,
+// with the rate and volume it is to be spoken at, in a mailbox of two; when a third comes the
+// oldest is dropped, as the newer ones would cut it off anyway. A connection that fails is
+// closed and opened afresh for the next text, so speech comes back once the daemon does.
 class SpeechDispatcherVoice : public Voice {
  public:
   // Throws SpeechError when no speech-dispatcher answers.
@@ -22,8 +26,10 @@ class SpeechDispatcherVoice : public Voice {
   void setVolume(int volume) override;
   void speak(const std::wstring& text, int flags) override;
 
+  struct Mailbox;
+
  private:
-  SPDConnection* connection_;
+  std::shared_ptr<Mailbox> mailbox_;
   int rate_ = 0;
 };
 

@@ -71,17 +71,22 @@ TEST(SettingsFile, QuitSavesBeforeGoodByeAndTheNextStartRestoresEverything) {
   EXPECT_EQ(first.window.elapsedMs, 500);
   EXPECT_EQ(first.log.entries.back(), "end");
 
-  // The next start reads it all back; a hand-edited spare value is carried through a save.
-  TestRig second;
-  const std::string edited = " 2 \r\n 2 \r\nmy note\r\nSan+Antonio,+TX\r\n" + kNineEmptyLines;
-  writeBytes(second.settingsPath(), edited);
-  ASSERT_TRUE(second.form->start());
-  EXPECT_EQ(second.form->route(), 2);
-  EXPECT_EQ(second.voice->rateValue, 2);
-  EXPECT_EQ(second.form->Location, L"San+Antonio,+TX");
-  EXPECT_EQ(second.window.prompts, 0);
-  second.form->saveprogress();
-  EXPECT_EQ(readBytes(second.settingsPath()), edited);
+  // The next start reads it all back; a hand-edited spare value is carried through a save,
+  // byte for byte, a comma or quotes in it included.
+  for (const std::string spare : {"my note", "\"a,b\"", "\"say \"\"hi\"\", then\"", "\" pad \""}) {
+    SCOPED_TRACE(spare);
+    TestRig second;
+    const std::string edited =
+        " 2 \r\n 2 \r\n" + spare + "\r\nSan+Antonio,+TX\r\n" + kNineEmptyLines;
+    writeBytes(second.settingsPath(), edited);
+    ASSERT_TRUE(second.form->start());
+    EXPECT_EQ(second.form->route(), 2);
+    EXPECT_EQ(second.voice->rateValue, 2);
+    EXPECT_EQ(second.form->Location, L"San+Antonio,+TX");
+    EXPECT_EQ(second.window.prompts, 0);
+    second.form->saveprogress();
+    EXPECT_EQ(readBytes(second.settingsPath()), edited);
+  }
 }
 
 TEST(SettingsFile, SaveThatCannotReplaceTheFileLeavesNoTraceAndTellsTheUser) {
@@ -102,9 +107,9 @@ TEST(SettingsFile, AtomicWriteReplacesWholeFilesAndClearsWhatKilledSavesLeft) {
   const auto path = folder.path() / "progress.ini";
   writeBytes(path, "old");
   // What saves killed before their rename left: one long ago, one maybe still being written.
-  const auto stale = folder.path() / "progress.ini.a1B2c3";
-  const auto fresh = folder.path() / "progress.ini.d4E5f6";
-  const auto notOurs = folder.path() / "progress.ini.bak";
+  const auto stale = folder.path() / "progress.ini.skycall-a1B2c3";
+  const auto fresh = folder.path() / "progress.ini.skycall-d4E5f6";
+  const auto notOurs = folder.path() / "progress.ini.backup";  // a user's, as old
   for (const auto& p : {stale, fresh, notOurs}) writeBytes(p, "x");
   std::filesystem::last_write_time(
       stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "commands/KeyCodes.h"
 #include "fakes/TestRig.h"
@@ -55,26 +56,27 @@ TEST(Startup, LogVersionFileAndWelcomeWithAndWithoutTheScreenReader) {
 }
 
 TEST(Startup, LoadingMessageAlwaysGoesToTheVoiceAndTheWelcomeByTheSavedRoute) {
-  // Routes outside the four are kept as saved, and say nothing.
-  for (auto [route, welcome] : {std::pair<std::string, std::string>{" 0 ", "voice3: " + kWelcome},
-                                {" 1 ", "caption=" + kWelcome},
-                                {" 2 ", "caption=" + kWelcome},
-                                {" 3 ", "reader0: " + kWelcome},
-                                {" 7 ", ""}}) {
-    SCOPED_TRACE(route);
+  struct Case {
+    std::string saved;
+    int route;
+    std::string welcome;
+  };
+  // A route outside the four (a hand-edited file) falls back to the voice.
+  const Case cases[] = {{" 0 ", 0, "voice3: " + kWelcome}, {" 1 ", 1, "caption=" + kWelcome},
+                        {" 2 ", 2, "caption=" + kWelcome}, {" 3 ", 3, "reader0: " + kWelcome},
+                        {" 5 ", 0, "voice3: " + kWelcome}, {"-1 ", 0, "voice3: " + kWelcome}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.saved);
     TestRig rig;
-    writeBytes(rig.settingsPath(), settingsFile(route, "-10 ", "12345"));
+    writeBytes(rig.settingsPath(), settingsFile(c.saved, "-10 ", "12345"));
     ASSERT_TRUE(rig.form->start());
-    EXPECT_EQ(rig.form->route(), std::stoi(route));
+    EXPECT_EQ(rig.form->route(), c.route);
     EXPECT_EQ(rig.voice->rateValue, -10);
     EXPECT_EQ(rig.spoken().front(), "Loading the forecast.");
     const auto& e = rig.log.entries;
     const auto shown = std::find(e.begin(), e.end(), "show");
     ASSERT_NE(shown, e.end());
-    if (welcome.empty())
-      EXPECT_EQ(e.end() - shown, 1);
-    else
-      EXPECT_NE(std::find(shown, e.end(), welcome), e.end());
+    EXPECT_NE(std::find(shown, e.end(), c.welcome), e.end());
     EXPECT_EQ(rig.window.prompts, 0);
   }
 }
@@ -122,7 +124,7 @@ TEST(Startup, DamagedSettingsAreLoggedAndStartUpGoesOnWithWhatWasRead) {
       {"", "Input past end of file", 0, 3, 1},
       {std::string(15u << 20, '7'), "Type mismatch", 0, 3, 1},
       // read whole: no error line
-      {"-5 \r\n 3 \r\n\r\nH\xFF\x01\x80\"me\r\n\x7F\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n", "", -5, 3,
+      {"-5 \r\n 3 \r\n\r\nH\xFF\x01\x80\"me\r\n\x7F\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n", "", 0, 3,
        0},
       {" 2 \n-1 \n\nHome\n\n\n\n\n\n\n\n\n\n", "", 2, -1, 0},
       {" 2 \r-1 \r\rHome\r\r\r\r\r\r\r\r\r\r", "", 2, -1, 0},
@@ -154,18 +156,46 @@ TEST(Startup, DamagedSettingsAreLoggedAndStartUpGoesOnWithWhatWasRead) {
   }
 }
 
-TEST(Startup, NoVoiceOrNoVersionFileEndsStartUpBeforeTheWindow) {
+TEST(Startup, NoVoiceEndsStartUpBeforeTheWindow) {
   TestRig mute;
   mute.voiceAnswers = false;
   EXPECT_FALSE(mute.form->start());
   EXPECT_EQ(mute.startupLog(), "error: speech-dispatcher does not answer\r\n");
   EXPECT_TRUE(mute.fetcher.addresses.empty());
+  EXPECT_TRUE(mute.log.with("show").empty());
+}
 
-  TestRig locked;
-  std::filesystem::create_directory(locked.workingFolder.path() / "myversion.txt");
-  EXPECT_FALSE(locked.form->start());
-  EXPECT_EQ(locked.startupLog().rfind(kLogStart + "Version is 0.3b\r\nerror: ", 0), 0u);
-  for (TestRig* rig : {&mute, &locked}) EXPECT_TRUE(rig->log.with("show").empty());
+TEST(Startup, SideFilesThatCannotBeWrittenAreReportedAndStartUpGoesOn) {
+  namespace fs = std::filesystem;
+  struct Case {
+    std::string what;
+    std::function<void(const fs::path&)> spoil;  // given the working folder
+    std::string reported;                        // on standard error
+    std::string logStart;                        // "-": no log at all
+  };
+  const Case cases[] = {
+      {"version file a folder", [](auto& d) { fs::create_directory(d / "myversion.txt"); },
+       "myversion.txt: Is a directory", kLogStart + "Version is 0.3b\r\nerror: Cannot write"},
+      {"log a folder", [](auto& d) { fs::create_directory(d / "debuglog.txt"); },
+       "debuglog.txt: Is a directory", "-"},
+      {"disk full", [](auto& d) { fs::create_symlink("/dev/full", d / "debuglog.txt"); },
+       "debuglog.txt: No space left on device", ""},
+      {"folder gone", [](auto& d) { fs::remove(d); }, "debuglog.txt: No such file", "-"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestRig rig;
+    rig.window.answers = {L"12345"};
+    c.spoil(rig.workingFolder.path());
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(rig.form->start());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(c.reported), std::string::npos);
+    EXPECT_EQ(rig.spoken().back(), kWelcome);
+    if (c.logStart == "-") continue;
+    if (fs::is_regular_file(rig.workingFolder.path() / "debuglog.txt")) {
+      EXPECT_EQ(rig.startupLog().rfind(c.logStart, 0), 0u);
+    }
+  }
 }
 
 TEST(Startup, FirstForecastThatFailsIsLoggedAndHeardWithTheWelcome) {

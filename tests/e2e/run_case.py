@@ -13,9 +13,10 @@ import traceback
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness.cases import CASES, Run  # noqa: E402
+from harness.cases_faults import CASES as FAULT_CASES  # noqa: E402
 from harness.cases_orca import CASES as ORCA_CASES  # noqa: E402
 
-CASES = {**CASES, **ORCA_CASES}
+CASES = {**CASES, **ORCA_CASES, **FAULT_CASES}
 
 
 class CaseTimeout(Exception):

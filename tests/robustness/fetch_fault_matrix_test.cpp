@@ -109,11 +109,13 @@ void runCase(const FaultCase& c, bool atStartUp, std::ostream& table) {
 
   // At start-up the failure is heard joined to the welcome, and logged.
   const std::string welcome = "Welcome to Skycall. Version 0.3b, by Korvel.";
-  std::vector<std::string> expected = {"Location changed to Fault Town"};
+  const std::string prompt =
+      "Enter your zip code or type the city and state you wish to know about.";
+  std::vector<std::string> expected = {prompt, "Location changed to Fault Town"};
   if (atStartUp)
     expected = {"Loading the forecast.", welcome + (c.transferFails ? "  " + kCouldNotLoad : "")};
   else if (c.transferFails)
-    expected.push_back(kCouldNotLoad);
+    expected.push_back(expected.back() + "  " + kCouldNotLoad);
   EXPECT_EQ(heard, expected);
   const std::string log = fakes::readBytes(rig.workingFolder.path() / "debuglog.txt");
   EXPECT_TRUE(!atStartUp || (log.find("error: ") != std::string::npos) == c.transferFails) << log;

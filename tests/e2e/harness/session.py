@@ -197,13 +197,22 @@ class Session:
         wait_until(bus_ready, 10, "the accessibility bus")
         self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
-    def start_speech(self, name="speechd", default=True):
+    def start_speech(self, name="speechd", default=True, again=False):
         """A recording speech-dispatcher; the session's own (default) one is what every
-        process started later speaks into. Its address is the recording's `address`."""
-        conf, rec_file = speech_recording.write_config(self._subdir(name))
+        process started later speaks into. Its address is the recording's `address`.
+        again: the default one once more after it ended, on the same socket, recording into
+        the same file."""
+        if again:
+            conf, rec_file = self._speech_conf
+        else:
+            conf, rec_file = speech_recording.write_config(self._subdir(name))
+            if default:
+                self._speech_conf = conf, rec_file
         run_dir = self._subdir(name + "-run")
         sock = os.path.join(run_dir, "speechd.sock")
         pid_file = os.path.join(run_dir, "speechd.pid")
+        if again and os.path.exists(sock):
+            os.unlink(sock)  # left by a daemon that was killed: wait for the new one's
         self.run(["speech-dispatcher", "-d", "-C", conf, "-c", "unix_socket", "-S", sock,
                   "-P", pid_file, "-t", "0", "-L", self._subdir(name + "-log")],
                  timeout=15, env_extra={"SPD_REC_FILE": rec_file,
@@ -221,12 +230,26 @@ class Session:
 
         pid = wait_until(daemon_pid, 5, "speech-dispatcher's pid")
         self._daemon_pids.append(("speech-dispatcher", pid))
+        if again:
+            self.speech_pid = pid
+            return self.recording
         recording = speech_recording.Recording(rec_file)
         recording.address = f"unix_socket:{sock}"
         if default:
+            self.speech_pid = pid
             self.env["SPEECHD_ADDRESS"] = recording.address
             self.recording = recording
         return recording
+
+    def signal_speech(self, signum):
+        """Sends the recording daemon a signal: to end it (it is then gone until started
+        again), or to freeze (SIGSTOP) and thaw (SIGCONT) it."""
+        os.kill(self.speech_pid, signum)
+        if signum in (signal.SIGTERM, signal.SIGKILL):
+            wait_until(lambda: not _alive(self.speech_pid), 5, "speech-dispatcher to end")
+            pid_file = os.path.join(self.dir, "speechd-run", "speechd.pid")
+            if os.path.exists(pid_file):  # a killed daemon leaves it behind
+                os.unlink(pid_file)
 
     def start_site(self, site_binary, host):
         """Serves the forecast pages where the program was built to look for them."""
