@@ -86,7 +86,8 @@ class Run:
                 keep.append((self.app.settings_path, "progress.ini"))
             keep += [(path, os.path.basename(path)) for path in self.extra_artifacts]
             for source, name in keep:
-                if source and os.path.exists(source):
+                # Only plain files: a side file may be a link to /dev/full, which reads forever.
+                if source and os.path.isfile(source) and not os.path.islink(source):
                     shutil.copy(source, os.path.join(self.artifacts, name))
         finally:
             if self.session is not None:
