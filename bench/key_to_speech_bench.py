@@ -14,7 +14,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from harness import checks  # noqa: E402
 from harness.cases import Run  # noqa: E402
 
