@@ -186,14 +186,10 @@ struct Rig {
     window.setEventHandler(form.get());
   }
   path settingsPath() const { return programFolder.path() / "progress.ini"; }
-  // Presses a key as the window would deliver it; the program may end on it.
-  void press(std::int16_t vk, std::int16_t shift = 0) {
-    try {
-      form->Form_KeyDown(vk, shift);
-    } catch (const ProgramEnded&) {
-    }
-  }
+  // Presses a key as the window would deliver it.
+  void press(std::int16_t vk, std::int16_t shift = 0) { form->Form_KeyDown(vk, shift); }
 };
+;
 
 // Runs one scenario, a line a step: "verb field | field | ...". Expected texts are escaped; rows
 // may name golden data: "@rows:pages/cycle-full.rows" or "@page:right-now-full" (its rows).
@@ -253,9 +249,13 @@ class Script {
       begin(true);
     else if (verb == "forget")
       forget();
-    else if (verb == "key")
-      r.press(static_cast<std::int16_t>(num(0)), static_cast<std::int16_t>(num(1)));
-    else if (verb == "later")
+    else if (verb == "key") {
+      try {  // the program may end on it, also inside what the key set off
+        r.press(static_cast<std::int16_t>(num(0)), static_cast<std::int16_t>(num(1)));
+      } catch (const ProgramEnded&) {
+        if (nested_) throw;  // nothing after the end may run
+      }
+    } else if (verb == "later")
       later(std::stoi(line.substr(6)), line.substr(line.find(' ', 6) + 1));
     else if (verb == "onfetch") {  // onfetch PART N STEP: STEP at the N-th pump after that fetch
       const std::size_t a = line.find(' ', 8), b = line.find(' ', a + 1);
@@ -294,7 +294,13 @@ class Script {
         continue;
       }
       SCOPED_TRACE(file.filename().string() + ":" + std::to_string(number) + " (" + name + ")");
-      step(line);
+      try {
+        step(line);
+      } catch (const ProgramEnded&) {
+        ADD_FAILURE() << "the program ended outside a key: " << line;
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what() << ": " << line;
+      }
     }
   }
 
@@ -321,7 +327,17 @@ class Script {
   }
   // A step taken at the n-th pump or wait from now.
   void later(int n, const std::string& line) {
-    rig->window.pending.push_back([this, n, line] { n > 1 ? later(n - 1, line) : step(line); });
+    rig->window.pending.push_back([this, n, line] {
+      if (n > 1) return later(n - 1, line);
+      ++nested_;
+      try {
+        step(line);
+      } catch (...) {
+        --nested_;
+        throw;
+      }
+      --nested_;
+    });
   }
   void set(const std::string& name, const std::string& value) {
     Form1& form = *rig->form;
@@ -417,6 +433,7 @@ class Script {
       ADD_FAILURE() << "no such expectation: " << line;
   }
   std::size_t mark_ = 0;
+  int nested_ = 0;  // steps running inside the program's own event pumps
 };
 
 }  // namespace skycall::fakes
