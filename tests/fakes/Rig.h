@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/Form1.h"
+#include "fakes/FakeClock.h"
 #include "fixtures/Fixtures.h"
 
 // The main window object wired to recording fakes, and the runner of the scenario scripts under
@@ -32,23 +33,13 @@ struct EventLog {
 // Thrown by endProgram: the program ends at once, so nothing after it may run.
 struct ProgramEnded {};
 
-struct List : ForecastList {
-  std::vector<std::wstring> rows;
-  void clear() override { rows.clear(); }
-  void append(const std::wstring& row) override { rows.push_back(row); }
-  void insert(int i, const std::wstring& row) override { rows.insert(rows.begin() + i, row); }
-  void remove(int i) override { rows.erase(rows.begin() + i); }
-  std::wstring row(int i) const override { return i >= 0 && i < count() ? rows[i] : L""; }
-  int count() const override { return static_cast<int>(rows.size()); }
-};
-
 // Events queued with post() are handled at the next pump or wait; waits advance a fake clock
 // to the Holder's next tick.
 struct RecordingWindow : Window {
   EventLog& log;
   WindowEvents* handler = nullptr;
   std::wstring captionText;
-  List list;
+  VectorList list;
   bool enabled = false;
   int interval = 0, prompts = 0;
   double elapsedMs = 0;
@@ -152,16 +143,11 @@ struct Fetcher : PageFetcher {
   }
 };
 
-struct FixedClock : Clock {
-  int day = 1;
-  int weekday() const override { return day; }
-};
-
 struct Rig {
   EventLog log;
   RecordingWindow window{log};
   Fetcher fetcher{log};
-  FixedClock clock;
+  FakeClock clock;
   RecordingKeys keys{log};
   fixtures::TempFolder programFolder, workingFolder;
   bool readerAnswers = true, voiceAnswers = true;
