@@ -6,8 +6,8 @@
 #include <set>
 #include <vector>
 
-#include "forecast/TextCodec.h"
 #include "fakes/LoopbackSite.h"
+#include "forecast/TextCodec.h"
 #include "platform/CurlFetcher.h"
 #include "platform/SystemClock.h"
 
