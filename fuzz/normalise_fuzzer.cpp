@@ -7,28 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "fakes/FakeClock.h"
 #include "forecast/Normalise.h"
 #include "forecast/TextCodec.h"
-
-namespace {
-
-class Rows : public skycall::ForecastList {
- public:
-  std::vector<std::wstring> rows;
-  void clear() override { rows.clear(); }
-  void append(const std::wstring& r) override { rows.push_back(r); }
-  void insert(int i, const std::wstring& r) override { rows.insert(rows.begin() + i, r); }
-  void remove(int i) override { rows.erase(rows.begin() + i); }
-  std::wstring row(int i) const override { return i < count() ? rows[i] : L""; }
-  int count() const override { return static_cast<int>(rows.size()); }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::wstring text =
       skycall::fromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
-  Rows list;
+  skycall::fakes::VectorList list;
   // Rows are separated by the unit separator, so line feeds and tabs stay inside rows.
   std::size_t from = 0;
   for (std::size_t at; (at = text.find(L'\x1F', from)) != std::wstring::npos; from = at + 1)

@@ -32,9 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;  // a value its field cannot take
   }
   // What is written must stay thirteen lines, whatever was read.
-  const std::string written = skycall::settingsFileBytes(mode, wholeRate, spare, location);
-  if (std::count(written.begin(), written.end(), '\n') != 13) std::abort();
   const std::string bytes = skycall::settingsFileBytes(mode, wholeRate, spare, location);
+  if (std::count(bytes.begin(), bytes.end(), '\n') != 13) std::abort();
   skycall::SettingsReader back(skycall::fromUtf8(bytes));
   if (back.readValue() != mode) std::abort();
   if (back.readValue() != skycall::SettingValue(static_cast<double>(wholeRate))) std::abort();

@@ -6,8 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "fakes/LoopbackSite.h"
 #include "forecast/TextCodec.h"
-#include "integration/LoopbackServer.h"
 #include "platform/CurlFetcher.h"
 #include "platform/SystemClock.h"
 
@@ -63,7 +63,7 @@ class CurlFetcherTest : public ::testing::Test {
     };
   }
 
-  testing::LoopbackServer server;
+  fakes::LoopbackSite server;
   std::mutex seenMutex;
   std::set<int> remotePorts;
   std::vector<std::string> paths;

@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <httplib.h>
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <utility>
+
+#include <string>
+#include <vector>
+
+namespace skycall::fakes {
+
+// The ways a page of the forecast site can go wrong.
+enum class Fault {
+  None,
+  NeverAnswers,
+  SlowDrip,
+  NotFound,
+  ServerError,
+  CutOff,
+  FiftyMegabytes,
+  InvalidUtf8,
+  BinaryGarbage,
+  RedirectLoop
+};
+
+// An http server on 127.0.0.1 and a free port, serving from a thread of its own for as long as it
+// lives. serveForecast() gives the four pages of a forecast for any location, except
+// one page of one location that has a fault; other routes may be added on `http` before start().
+class LoopbackSite {
+ public:
+  httplib::Server http;
+
+  // pages: page name ("right-now", ...) -> its bytes.
+  void serveForecast(std::map<std::string, std::string> pages, std::string location = "",
+                     std::string page = "", Fault fault = Fault::None) {
+    pages_ = std::move(pages);
+    http.Get(R"([\s\S]*)", [=, this](const httplib::Request& req, httplib::Response& res) {
+      // The path as decoded: "/weather/" + page + "/" + location.
+      const auto slash = req.path.find('/', 9);
+      const std::string name = req.path.rfind("/weather/", 0) == 0 && slash != std::string::npos
+                                   ? req.path.substr(9, slash - 9)
+                                   : "";
+      const bool faulty = name == page && req.path.substr(slash + 1) == location;
+      {
+        std::lock_guard lock(mutex_);
+        targets_.push_back(req.target);
+      }
+      if (!pages_.count(name)) return void(res.status = 404);
+      serve(pages_[name], faulty ? fault : Fault::None, req, res);
+    });
+    start();
+  }
+  void start() {
+    port_ = http.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { http.listen_after_bind(); });
+    // A stop before the accept loop runs would be lost and the join would never return.
+    while (!http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~LoopbackSite() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    shuttingDown_.notify_all();
+    http.stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string url(const std::string& path) const { return "http://" + host() + path; }
+  // The request targets that came in since the last call, exactly as they arrived.
+  std::vector<std::string> takeTargets() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(targets_, {});
+  }
+
+ private:
+  // Waits up to seconds, or until the site shuts down; true when it is shutting down.
+  bool pause(double seconds) {
+    std::unique_lock lock(mutex_);
+    return shuttingDown_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                  [this] { return stopping_; });
+  }
+  void serve(const std::string& body, Fault fault, const httplib::Request& req,
+             httplib::Response& res) {
+    constexpr char kHtml[] = "text/html; charset=utf-8";
+    constexpr std::size_t kPiece = 64u << 10;
+    switch (fault) {
+      case Fault::None:
+        return res.set_content(body, kHtml);
+      case Fault::NeverAnswers:  // long past any sane time-out; the shutdown ends it early
+        pause(30);
+        return void(res.status = 503);
+      case Fault::SlowDrip:  // headers at once, then four bytes a second
+        return res.set_chunked_content_provider(
+            kHtml, [this, &body](std::size_t at, httplib::DataSink& sink) {
+              return at < body.size() && !pause(0.25) && sink.write(body.data() + at, 1);
+            });
+      case Fault::NotFound:
+      case Fault::ServerError:  // an error page that would scan as a forecast if its status were
+                                // ignored
+        res.status = fault == Fault::NotFound ? 404 : 500;
+        return res.set_content(body, kHtml);
+      case Fault::CutOff:  // the whole page, but not the length promised
+        return res.set_content_provider(
+            body.size() * 2, kHtml, [&body](std::size_t at, std::size_t, httplib::DataSink& sink) {
+              if (at == 0) sink.write(body.data(), body.size());
+              return false;
+            });
+      case Fault::FiftyMegabytes:  // a real page, then filler, with no length declared
+        return res.set_chunked_content_provider(
+            kHtml, [this, &body](std::size_t at, httplib::DataSink& sink) {
+              if (at >= (50u << 20)) return sink.done(), true;
+              const std::string piece = (at == 0 ? body : "") + std::string(kPiece, ' ');
+              return !pause(0) && sink.write(piece.data(), piece.size());
+            });
+      case Fault::InvalidUtf8: {  // stray continuations, overlong forms, surrogates, cut sequences
+        constexpr std::string_view kNotUtf8 =
+            "\xC3\x28\xA0\xA1\xE2\x28\xA1\xF0\x28\x8C\xBC\xF8\xA1\xC0\xAF\xED\xA0\x80\xFF\xFE\xF4"
+            "\x90\x80\x80\xE0\x80";
+        std::string bytes;
+        while (bytes.size() < kPiece) bytes += kNotUtf8;
+        return res.set_content(bytes, kHtml);
+      }
+      case Fault::BinaryGarbage: {
+        std::mt19937 random(20240607);
+        std::string bytes(kPiece, '\0');
+        for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+        return res.set_content(bytes, "application/octet-stream");
+      }
+      case Fault::RedirectLoop:
+        return res.set_redirect(req.target);
+    }
+  }
+
+  std::map<std::string, std::string> pages_;  // page name -> bytes of a full forecast page
+  std::mutex mutex_;
+  std::condition_variable shuttingDown_;
+  bool stopping_ = false;
+  std::vector<std::string> targets_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace skycall::fakes
