@@ -121,9 +121,9 @@ TEST(SettingsFile, AtomicWriteClearsWhatKilledSavesLeftAndOnlyThat) {
   const auto file = folder.path() / "progress.ini";
   writeBytes(file, "old");
   // Left by saves killed before their rename: one long ago, one maybe still being written.
-  const auto stale = folder.path() / "progress.ini.a1B2c3",
-             fresh = folder.path() / "progress.ini.d4E5f6",
-             notOurs = folder.path() / "progress.ini.bak";
+  const auto stale = folder.path() / "progress.ini.skycall-a1B2c3",
+             fresh = folder.path() / "progress.ini.skycall-d4E5f6",
+             notOurs = folder.path() / "progress.ini.backup";  // a user's, as old
   for (const auto& p : {stale, fresh, notOurs}) writeBytes(p, "x");
   for (const auto& p : {stale, notOurs})
     fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1));
