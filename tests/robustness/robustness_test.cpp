@@ -109,7 +109,7 @@ TEST(FetchFaultMatrix, EveryFaultAtStartUpAndDuringALocationChange) {
         s.step(
             "expect said | Enter your zip code or type the city and state you wish to know about. "
             "| Location changed to Fault Town" +
-            (fails ? " | " + failed : ""));
+            (fails ? " | Location changed to Fault Town  " + failed : ""));
       }
       // A failed page ends the cycle with the pages before it as scanned; no later page is asked
       // for.
