@@ -19,6 +19,7 @@ namespace skycall {
 
 namespace {
 
+constexpr wchar_t kLoading[] = L"Loading the forecast.";
 constexpr wchar_t kForecastFailed[] = L"The forecast could not be loaded.";
 
 std::wstring errorLine(const std::exception& e) {
@@ -52,7 +53,7 @@ void Form1::Form_Load() {
     log_.line(L"Starting program");
     log_.line(L"Loading JAWS Api");
     loadjaws();
-    sayit(L"Loading the forecast.");  // no route chosen yet: always the voice
+    sayit(kLoading);  // no route chosen yet: always the voice
     window().pumpEvents();
     log_.line(L"Version is " + AppVersion);
     // The version file is only a note for whoever looks; the program runs without it.
@@ -70,7 +71,9 @@ void Form1::Form_Load() {
     log_.line(L"Loading settings/progress");
     Location = L"";
     readSettings();
-    if (Location.empty() || Location == L"0") Location = promptForLocation(*this);
+    // On the voice, the box's question would cut the loading text off: both are said as one.
+    if (Location.empty() || Location == L"0")
+      Location = promptForLocation(*this, route() == kVoiceRoute ? kLoading : L"");
     log_.line(L"Adding to System Tray");
     log_.line(L"Load finished.");
     log_.close();

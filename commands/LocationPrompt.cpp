@@ -10,11 +10,13 @@ constexpr wchar_t kPrompt[] =
 constexpr wchar_t kTitle[] = L"Location";
 }  // namespace
 
-std::wstring promptForLocation(CommandHost& form) {
+std::wstring promptForLocation(CommandHost& form, const std::wstring& saidBefore) {
   std::wstring answer;
+  std::wstring joined = saidBefore.empty() ? L"" : saidBefore + L"  ";
   while (answer.empty() || answer == L"0") {
     // A user without a screen reader would otherwise face a box nobody reads out.
-    form.sayit(kPrompt);
+    form.sayit(joined + kPrompt);
+    joined.clear();
     answer = form.window().inputBox(kPrompt, kTitle, L"");
     std::erase_if(answer, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
   }
