@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "fakes/VectorList.h"
+#include "fakes/FakeClock.h"
 #include "forecast/FetchCycle.h"
 #include "platform/CurlFetcher.h"
 #include "platform/SystemClock.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/ForecastPages.h"
-#include "fakes/VectorList.h"
+#include "fakes/FakeClock.h"
 #include "forecast/MarkerScan.h"
 #include "forecast/Normalise.h"
 #include "forecast/PageSteps.h"
