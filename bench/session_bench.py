@@ -130,7 +130,7 @@ def key_to_speech(session, options, results):
                   "welcome text (the forecast must load)")
         before = rec.count()
         session.key("Down")
-        text = rec.wait_for_next(before).text
+        text = rec.wait_for_count(before + 1).text
         env = dict(session.env)
         keys, spd = [], []
         for _ in range(options.rounds * 3):

@@ -1,11 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Runs one end-to-end case, or one command on a bare display and bus, in a fresh session
-that is torn down whatever happens.
-
-  run_case.py --case NAME --skycall BIN --site BIN --host HOST:PORT --artifacts DIR [--build DIR]
-  run_case.py [--time-limit S] -- COMMAND ARGS...
-"""
+"""Runs one end-to-end case (run_case.py --case NAME ...), or one command on a bare display
+and bus (run_case.py -- COMMAND ARGS...), in a session torn down whatever happens."""
 
 import argparse
 import os
@@ -20,23 +16,17 @@ from harness.package import case_package  # noqa: E402
 from harness.session import Session  # noqa: E402
 
 
-def stopped(signum, frame):
-    raise SystemExit("the case ran out of time" if signum == signal.SIGALRM else
-                     f"stopped by signal {signum}")
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--case", choices=sorted([*CASES, "package"]))
     for option in ("--skycall", "--site", "--host", "--artifacts", "--build"):
         parser.add_argument(option)
-    parser.add_argument("--time-limit", type=int, default=100,
-                        help="seconds before the case gives up (it still tears down)")
+    parser.add_argument("--time-limit", type=int, default=100)
     parser.add_argument("command", nargs=argparse.REMAINDER)
     o = parser.parse_args()
-    # The test runner's own time-out kills without a word; give up first and clean up.
+    # The test runner's own time-out kills without a word; give up first (SIGALRM) and clean up.
     for signum in (signal.SIGALRM, signal.SIGTERM, signal.SIGHUP):
-        signal.signal(signum, stopped)
+        signal.signal(signum, lambda n, _: sys.exit(f"stopped by {signal.Signals(n).name}"))
     signal.alarm(o.time_limit)
     name = o.case or "run"
     s = Session(name, o.artifacts and os.path.join(o.artifacts, name))

@@ -1,19 +1,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The Debian package the way a user gets it: built with cpack, checked by the packaging
-linters, installed on this machine, and the installed /usr/bin/skycall run twice by a normal
-user from a folder that user cannot write, with the forecast site started as its user unit
-starts it. The package is removed again whatever happens."""
+"""The Debian package built, linted and installed here; /usr/bin/skycall run twice by a normal
+user from a folder that user cannot write, the site started as its user unit starts it."""
 
 import os
 import pwd
 import re
 import shlex
 import shutil
-import subprocess
 import tempfile
 
 from .cases import check_startup_log, settings
-from .session import LOADING, WELCOME, eq, wait_until
+from .session import LOADING, WELCOME, eq, sh, wait_until
 
 USER, APP_ID = "skycall-e2e", "org.skycall.Skycall"
 UNIT = "/usr/lib/systemd/user/skycall-site.service"
@@ -25,20 +22,10 @@ ALLOWED = {".config", ".config/skycall", ".config/skycall/progress.ini", ".local
            ".local/state/skycall/myversion.txt"}
 
 
-def sh(argv, timeout=300, check=True, **kw):
-    result = subprocess.run(argv, capture_output=True, text=True, timeout=timeout,
-                            stdin=subprocess.DEVNULL, **kw)
-    assert not check or result.returncode == 0, (f"{' '.join(argv)} failed ({result.returncode})"
-                                                 f":\n{result.stdout[-3000:]}{result.stderr[-3000:]}")
-    return result
-
-
 def tree(root):
     """Every path under root with its size and modification time."""
-    return {os.path.relpath(os.path.join(folder, name), root):
-            (os.lstat(os.path.join(folder, name)).st_size,
-             os.lstat(os.path.join(folder, name)).st_mtime_ns)
-            for folder, dirs, files in os.walk(root) for name in dirs + files}
+    paths = [os.path.join(d, name) for d, dirs, files in os.walk(root) for name in dirs + files]
+    return {os.path.relpath(p, root): (os.lstat(p).st_size, os.lstat(p).st_mtime_ns) for p in paths}
 
 
 def build_and_install(build_dir, out_dir):
@@ -48,7 +35,7 @@ def build_and_install(build_dir, out_dir):
     eq(len(debs), 1, f"packages made in {out_dir}")
     deb = os.path.join(out_dir, debs[0])
     # lintian: errors fail, warnings are reported.
-    lines = [line for line in sh(["lintian", "--tag-display-limit", "0", deb], check=False)
+    lines = [line for line in sh(["lintian", "--tag-display-limit", "0", deb], 300, False)
              .stdout.splitlines() if re.match(r"[EWIXPO]: ", line)]
     print("lintian:", {kind: sum(line[0] == kind for line in lines) for kind in "EWI"},
           *lines, sep="\n  ")
@@ -59,8 +46,8 @@ def build_and_install(build_dir, out_dir):
 
 def check_installed_files():
     sh(["desktop-file-validate", f"/usr/share/applications/{APP_ID}.desktop"])
-    sh(["appstreamcli", "validate", "--no-net", f"/usr/share/metainfo/{APP_ID}.metainfo.xml"])
-    verify = sh(["systemd-analyze", "verify", UNIT], check=False)
+    sh(["appstreamcli", "validate", "--no-net", f"/usr/share/metainfo/{APP_ID}.metainfo.xml"], 120)
+    verify = sh(["systemd-analyze", "verify", UNIT], 120, False)
     if "Failed to initialize" in verify.stderr or "not been booted" in verify.stderr:
         print(f"systemd-analyze cannot run here: {verify.stderr.strip()}")
     else:
@@ -81,7 +68,6 @@ def run_as_user(s, work):
     before = s.rec.count()
     s.say_key("shift+Escape", "Good bye")
     s.wait_exit()
-    eq(s.app.returncode, 0, "exit code")
     s.launch(cwd=work)
     s.wait_main_window()  # straight to the window: no location box first
     wait_until(lambda: s.rec.texts(before).count(WELCOME) == 1, 20, "the second welcome")
@@ -96,22 +82,19 @@ def case_package(s, o):
         build_and_install(o.build, out_dir)
         installed = True
         check_installed_files()
-        try:
-            pwd.getpwnam(USER)
-        except KeyError:
+        if sh(["id", USER], check=False).returncode:
             sh(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", USER])
         s.run_as(pwd.getpwnam(USER).pw_uid, pwd.getpwnam(USER).pw_gid)
         home, work = s.subdir("home"), os.path.join(s.dir, "read-only")  # root's, not the user's
         os.makedirs(work)
         s.env.update(HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
-        s.env.pop("XDG_STATE_HOME", None)  # the default, under HOME
         s.start_x()
         s.start_bus()
         s.start_speech()
         with open(UNIT) as f:
             argv = shlex.split(re.search(r"^ExecStart=(.*)$", f.read(), re.M)[1])
         # In auto mode the site asks the weather services first, for up to its 8 s time-out.
-        s.start_site(argv, "127.0.0.1", int(o.host.rpartition(":")[2]), timeout=20)
+        s.start_site(argv, int(o.host.rpartition(":")[2]), timeout=20)
         s.binary = "/usr/bin/skycall"
         state = f"{home}/.local/state/skycall/"
         s.keep.update({n: state + n for n in ("debuglog.txt", "myversion.txt")},

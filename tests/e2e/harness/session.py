@@ -1,6 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""One end-to-end run: a fresh X display, session bus, accessibility bus, recording
-speech-dispatcher and forecast site, skycall driven from outside as a user drives it, and
+"""One end-to-end run: a fresh desktop, skycall driven from outside as a user drives it, and
 every process of the run ended again, found by a marker in its environment."""
 
 import json
@@ -14,7 +13,6 @@ import subprocess
 import tempfile
 import time
 import types
-import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MARKER = "SKYCALL_E2E_SESSION"
@@ -39,7 +37,6 @@ def wait_until(predicate, timeout, what, interval=0.02):
 
 
 def read_line(fd, timeout, what):
-    """The first line a process writes, which says it is ready."""
     deadline, data = time.monotonic() + timeout, b""
     while b"\n" not in data:
         left = deadline - time.monotonic()
@@ -48,6 +45,14 @@ def read_line(fd, timeout, what):
         assert chunk, f"{what}: the process closed its output without an answer"
         data += chunk
     return data.split(b"\n", 1)[0].decode().strip()
+
+
+def sh(argv, timeout=10, check=True, **kw):
+    result = subprocess.run(argv, capture_output=True, text=True, timeout=timeout,
+                            stdin=subprocess.DEVNULL, **kw)
+    out = f"{' '.join(argv)} failed ({result.returncode}):\n{result.stdout[-3000:]}"
+    assert not check or result.returncode == 0, out + result.stderr[-3000:]
+    return result
 
 
 def _alive(pid):
@@ -67,7 +72,6 @@ def _alive(pid):
 
 
 def _end(pid, group=False, grace=3.0):
-    """SIGTERM, then SIGKILL after the grace time, to the process or its whole group."""
     for sig in (signal.SIGTERM, signal.SIGKILL):
         try:
             (os.killpg if group else os.kill)(pid, sig)
@@ -95,19 +99,18 @@ def _comm(pid):
         return "?"
 
 
-def _port_taken(address, port):
+def _port_taken(port):
     with socket.socket() as probe:
         probe.settimeout(0.5)
-        return probe.connect_ex((address, port)) == 0
+        return probe.connect_ex(("127.0.0.1", port)) == 0
 
 
 class Recording:
-    """The texts a recording speech-dispatcher was given, in order, read as its file grows;
-    a text cut off has its START line without its END line."""
+    """The texts given to a recording speech-dispatcher; a text cut off has no END line."""
 
     def __init__(self, path, address):
-        self.path, self.address, self.utterances, self._offset, self._partial = \
-            path, address, [], 0, b""
+        self.path, self.address = path, address
+        self.utterances, self._offset, self._partial = [], 0, b""
 
     def poll(self):
         with open(self.path, "rb") as f:
@@ -139,27 +142,25 @@ class Recording:
                    lambda: f"{count} texts at speech-dispatcher; it has {self.texts()}", 0.005)
         return self.utterances[count - 1]
 
-    def wait_for_next(self, since, timeout=10):
-        return self.wait_for_count(since + 1, timeout)
-
     def quiet_for(self, seconds, since):
         time.sleep(seconds)
         eq(self.texts(since), [], "texts at speech-dispatcher, where silence was expected")
 
 
 class Session:
+    rec_sleep = 0  # seconds each text takes to speak
+
     def __init__(self, name, artifacts=None):
-        self.id, self.artifacts, self.ids = uuid.uuid4().hex, artifacts, {}
         self.dir = tempfile.mkdtemp(prefix=f"skycall-e2e-{name}-")
+        self.id, self.artifacts, self.ids = os.path.basename(self.dir), artifacts, {}
         self.procs, self.daemons, self.keep, self.leftovers = [], [], {}, []
         self.rec = self.orca = self.app = self.wid = None
         self.work = self.subdir("work")
         self.binary = os.path.join(self.subdir("app"), "skycall")
+        self.settings_path = os.path.join(self.dir, "app", "progress.ini")
         self.env = {"PATH": "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin",
                     "HOME": self.dir, "XDG_RUNTIME_DIR": self.subdir("runtime", 0o700),
                     "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", MARKER: self.id}
-        for name in ("config", "cache", "data"):
-            self.env[f"XDG_{name.upper()}_HOME"] = self.subdir(name)
         if artifacts:
             shutil.rmtree(artifacts, ignore_errors=True)
             os.makedirs(artifacts)
@@ -173,11 +174,9 @@ class Session:
 
     def _own(self, path):
         if self.ids:
-            subprocess.run(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", path],
-                           check=True)
+            sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", path])
 
     def run_as(self, uid, gid):
-        """Every later process runs as this user, and the session's folders are the user's."""
         self.ids = {"user": uid, "group": gid, "extra_groups": []}
         self._own(self.dir)
 
@@ -188,36 +187,30 @@ class Session:
         return proc
 
     def run(self, argv, timeout=10, check=True, env_extra=None, **kw):
-        result = subprocess.run(argv, env=dict(self.env, **(env_extra or {})), cwd=self.dir,
-                                timeout=timeout, capture_output=True, text=True,
-                                stdin=subprocess.DEVNULL, **self.ids, **kw)
-        assert not check or result.returncode == 0, \
-            f"{argv[0]} failed ({result.returncode}): {result.stderr.strip()}"
-        return result
+        return sh(argv, timeout, check, env=dict(self.env, **(env_extra or {})), cwd=self.dir,
+                  **self.ids, **kw)
 
     # ---- the desktop ----------------------------------------------------------------
-    def start(self, options, accessibility=True, rec_sleep=0):
-        """The whole desktop, and a private copy of skycall: it keeps progress.ini beside it."""
+    def start(self, options, settings=None, accessibility=True, rec_sleep=0):
+        """The desktop; given settings, the program too, until its welcome."""
+        # A private copy of the program: it keeps progress.ini beside it.
         shutil.copy2(options.skycall, self.binary)
         self.start_x()
         self.start_bus()
         if accessibility:
             self.start_accessibility()
-        self.start_speech(rec_sleep=rec_sleep)
-        name, _, port = options.host.rpartition(":")
-        address = "127.0.0.1" if name in ("localhost", "127.0.0.1") else name
-        self.start_site([options.site, "--listen", f"{address}:{port}"], address, int(port))
+        self.rec_sleep = rec_sleep
+        self.start_speech()
+        port = int(options.host.rpartition(":")[2])  # the site serves on loopback
+        self.start_site([options.site, "--listen", f"127.0.0.1:{port}"], port)
+        if settings is not None:
+            self.launch(settings)
+            self.wait_ready()
 
     def start_x(self):
-        read_fd, write_fd = os.pipe()
-        try:
-            self.popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                        "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.close(write_fd)
-            self.env["DISPLAY"] = ":" + read_line(read_fd, 15, "Xvfb's display number")
-        finally:
-            os.close(read_fd)
+        proc = self.popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
+                           "tcp", "-noreset"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.env["DISPLAY"] = ":" + read_line(proc.stdout.fileno(), 15, "Xvfb's display")
 
     def start_bus(self):
         proc = self.popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
@@ -235,17 +228,14 @@ class Session:
              "string:org.a11y.Bus"], check=False).stdout, 10, "the accessibility bus")
         self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
-    def start_speech(self, name="speechd", rec_sleep=0, again=False):
-        """A speech-dispatcher that records every text; the first is the session's own.
-        again: the session's own once more after it ended, on its socket and recording."""
+    def start_speech(self, name="speechd", again=False):
+        """The first is the session's own; again: that one once more after it ended."""
         folder, run_dir = os.path.join(self.dir, name), self.subdir(name + "-run")
         sock, pid_file = (os.path.join(run_dir, f) for f in ("speechd.sock", "speechd.pid"))
         if not again:
             shutil.copytree(os.path.join(HERE, "speechd"), folder)
             open(os.path.join(folder, "spoken.txt"), "w").close()
             self._own(folder)
-            if self.rec is None:
-                self.rec_sleep = rec_sleep
         elif os.path.exists(sock):
             os.unlink(sock)  # left by a daemon that was killed: wait for the new one's
         self.run(["speech-dispatcher", "-d", "-C", folder, "-c", "unix_socket", "-S", sock,
@@ -265,44 +255,36 @@ class Session:
         self.daemons.append(pid)
         if again or self.rec is None:
             self.speech_pid, self.speech_pid_file = pid, pid_file
-        if again:
-            return self.rec
         rec = Recording(os.path.join(folder, "spoken.txt"), f"unix_socket:{sock}")
         if self.rec is None:
             self.rec, self.env["SPEECHD_ADDRESS"] = rec, rec.address
         return rec
 
     def signal_speech(self, signum):
-        """Ends the session's speech-dispatcher (gone until started again), or freezes
-        (SIGSTOP) and thaws (SIGCONT) it."""
         os.kill(self.speech_pid, signum)
         if signum in (signal.SIGTERM, signal.SIGKILL):
             wait_until(lambda: not _alive(self.speech_pid), 5, "speech-dispatcher to end")
             if os.path.exists(self.speech_pid_file):  # a killed daemon leaves it behind
                 os.unlink(self.speech_pid_file)
 
-    def start_site(self, argv, address, port, timeout=10):
-        """skycall-site where the program was built to look for its forecast."""
-        assert not _port_taken(address, port), (
-            f"port {port} on {address} is taken: the program reads its forecast there, so the "
-            f"stand-in site must listen there. Stop what holds it (ss -ltnp 'sport = :{port}').")
+    def start_site(self, argv, port, timeout=10):
+        assert not _port_taken(port), (f"port {port} is taken, where the program "
+                                                 f"reads its forecast: ss -ltnp 'sport = :{port}'")
         log = open(os.path.join(self.dir, "site.log"), "w")
         self.site = self.popen(argv, stdout=log, stderr=subprocess.STDOUT)
 
         def listening():
             assert self.site.poll() is None, f"{argv} ended at once; see {log.name}"
-            return _port_taken(address, port)
+            return _port_taken(port)
 
         wait_until(listening, timeout, "skycall-site to listen")
 
     def start_orca(self):
-        """Orca with key echo off, speaking into a recording speech-dispatcher of its own."""
+        # Key echo off; Orca speaks into a recording speech-dispatcher of its own.
         self.orca = self.start_speech("orca-speechd")
         prefs = self.subdir("orca-prefs")
-        shutil.copy(os.path.join(HERE, "orca_prefs.json"), os.path.join(prefs, "user-settings.conf"))
+        shutil.copy(os.path.join(HERE, "orca_prefs.json"), prefs + "/user-settings.conf")
         argv = ["/usr/bin/python3", os.path.join(HERE, "orca_launcher.py"), f"--user-prefs={prefs}"]
-        if os.environ.get("SKYCALL_ORCA_DEBUG"):
-            argv.append(f"--debug-file={os.path.join(self.artifacts, 'orca-debug.txt')}")
         self.keep.update({"orca.out": os.path.join(self.dir, "orca.out"),
                           "orca-spoken.txt": self.orca.path})
         self.popen(argv, {"SPEECHD_ADDRESS": self.orca.address}, stderr=subprocess.STDOUT,
@@ -310,10 +292,6 @@ class Session:
         wait_until(lambda: "Screen reader on." in self.orca.texts(), 20, "'Screen reader on.'")
 
     # ---- the program ----------------------------------------------------------------
-    @property
-    def settings_path(self):
-        return os.path.join(os.path.dirname(self.binary), "progress.ini")
-
     def read(self, path):
         """A file's bytes; a bare name is one of the side files in the work folder."""
         with open(os.path.join(self.work, path), "rb") as f:
@@ -334,9 +312,8 @@ class Session:
     def find_window(self, title, timeout=20):
         def search():
             self.running()
-            found = self.run(["xdotool", "search", "--onlyvisible", "--name",
-                              "^" + re.escape(title) + "$"], check=False, timeout=5)
-            return found.stdout.split()[:1]
+            return self.run(["xdotool", "search", "--onlyvisible", "--name",
+                             "^" + re.escape(title) + "$"], check=False, timeout=5).stdout.split()
 
         return wait_until(search, timeout, f"a window titled {title!r}", 0.05)[0]
 
@@ -348,7 +325,7 @@ class Session:
         self.run(["xdotool", "windowfocus", "--sync", wid or self.wid], timeout=5)
 
     def running(self):
-        assert self.app.poll() is None, \
+        assert not self.app or self.app.poll() is None, \
             f"skycall ended ({self.app.returncode}): {self.output_text()!r}"
 
     def key(self, *keys):
@@ -359,20 +336,17 @@ class Session:
         return self.run(["xdotool", "getwindowname", self.wid], timeout=5).stdout.rstrip("\n")
 
     def key_title(self, key, expected, timeout=5):
-        """Types a key (if any) and waits for the window title it should bring."""
         if key:
             self.key(key)
         seen = []
-        try:
-            wait_until(lambda: seen.append(self.title()) or seen[-1] == expected, timeout, "")
-        except AssertionError:
-            raise AssertionError(f"window title is {seen[-1]!r}, expected {expected!r}")
+        wait_until(lambda: seen.append(self.title()) or seen[-1] == expected, timeout,
+                   lambda: f"the title {expected!r}; it is {seen[-1]!r}")
 
     def say_key(self, key, expected, timeout=10):
         """Types a key and waits for the one text it should bring to speech-dispatcher."""
         before = self.rec.count()
         self.key(key)
-        said = self.rec.wait_for_next(before, timeout)
+        said = self.rec.wait_for_count(before + 1, timeout)
         eq(said.text, expected, f"text after {key}")
         return said
 
@@ -382,21 +356,20 @@ class Session:
         self.run(["xdotool", "key", "Return"], timeout=5)
 
     def wait_ready(self, welcome_by_voice=True, title=CAPTION):
-        """Until the window is up and the welcome text has been handed on."""
         eq(self.rec.wait_for_count(1, timeout=20).text, LOADING, "first text")
         self.wait_main_window(title)
         if welcome_by_voice:
             eq(self.rec.wait_for_count(2, timeout=20).text, WELCOME, "welcome text")
 
-    def wait_exit(self, timeout=10):
+    def wait_exit(self, timeout=10, status=0):
         try:
             self.app.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             raise AssertionError(f"skycall still runs {timeout} s after it was told to end")
+        eq(self.app.returncode, status, "skycall's exit status")
         return time.monotonic()
 
     def atspi(self, command, *args):
-        """Runs the AT-SPI reader: a snapshot's JSON, or the watcher's process."""
         argv = ["/usr/bin/python3", os.path.join(HERE, "atspi_probe.py"), command,
                 str(self.app.pid), *map(str, args)]
         if command != "snapshot":
@@ -411,37 +384,37 @@ class Session:
 
     # ---- teardown -------------------------------------------------------------------
     def close(self):
-        """Keeps the artifacts, ends every process of the run and fails on a leftover."""
         if self.dir is None:
             return
-        if self.artifacts:
-            if self.app and self.app.poll() is None:
+        try:
+            if self.artifacts and self.app and self.app.poll() is None:
                 self.screenshot()
             keep = {"spoken.txt": self.rec and self.rec.path, "progress.ini": self.settings_path,
                     **{n: os.path.join(self.dir, n) for n in ("skycall.out", "site.log")},
                     **{n: os.path.join(self.work, n) for n in ("debuglog.txt", "myversion.txt")},
                     **self.keep}
-            for name, path in keep.items():
+            for name, path in keep.items() if self.artifacts else ():
                 # Only plain files: a side file may be a link to /dev/full, which reads forever.
                 if path and os.path.isfile(path) and not os.path.islink(path):
                     shutil.copy(path, os.path.join(self.artifacts, name))
-        if self.orca:
-            print("Orca spoke:", *self.orca.texts(), sep="\n  ")
-        # An ended process no longer shows its environment: note them all first.
-        pending = set(self._marked())
-        for pid in reversed(self.daemons):
-            _end(pid)
-        for proc in reversed(self.procs):
-            stop(proc)
-        deadline = time.monotonic() + 3
-        while (pending := {p for p in pending | self._marked() if _alive(p)}) and \
-                time.monotonic() < deadline:
-            time.sleep(0.05)
-        for pid in pending:
-            self.leftovers.append((pid, _comm(pid)))
-            _end(pid, grace=1.0)
-        shutil.rmtree(self.dir, ignore_errors=True)
-        self.dir = None
+            if self.orca:
+                print("Orca spoke:", *self.orca.texts(), sep="\n  ")
+        finally:
+            # An ended process no longer shows its environment: note them all first.
+            pending = set(self._marked())
+            for pid in reversed(self.daemons):
+                _end(pid)
+            for proc in reversed(self.procs):
+                stop(proc)
+            deadline = time.monotonic() + 3
+            while (pending := {p for p in pending | self._marked() if _alive(p)}) and \
+                    time.monotonic() < deadline:
+                time.sleep(0.05)
+            for pid in pending:
+                self.leftovers.append((pid, _comm(pid)))
+                _end(pid, grace=1.0)
+            shutil.rmtree(self.dir, ignore_errors=True)
+            self.dir = None
         assert not self.leftovers, f"left behind: {sorted(self.leftovers)}"
 
     def _marked(self):
