@@ -10,13 +10,12 @@ import os
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import checks  # noqa: E402
-from harness.cases import Run  # noqa: E402
+from harness.cases import settings  # noqa: E402
+from harness.session import Session  # noqa: E402
 
 
 def timed(argv, env, rec):
@@ -43,15 +42,15 @@ def main():
     parser.add_argument("--rounds", type=int, default=20)
     options = parser.parse_args()
     options.skycall, options.site = map(os.path.abspath, (options.skycall, options.site))
-    options.artifacts = tempfile.mkdtemp(prefix="skycall-bench-")
 
-    run = Run(options, "bench")
+    run = Session("bench")
     try:
-        run.begin(settings=checks.settings_bytes(0, 0, "12345"))
+        run.start(options, accessibility=False)
+        run.launch(settings(0, 0, "12345"))
         run.wait_ready()
         run.say_key("Down", "Location is set to 12345.  Press Enter to change it.")
         text = run.rec.texts()[-1]
-        env = dict(run.session.env)
+        env = dict(run.env)
         keys, spd = [], []
         for _ in range(options.rounds):
             # A letter repeats the current topic, so both sides speak the same text.
@@ -64,8 +63,7 @@ def main():
             spd.append(seconds)
             time.sleep(0.15)
     finally:
-        run.finish()
-        subprocess.run(["rm", "-rf", options.artifacts], check=False)
+        run.close()
 
     def line(name, values):
         ms = sorted(v * 1000 for v in values)

@@ -22,9 +22,8 @@ import time
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from harness import checks, topics  # noqa: E402
-from harness.session import Session, _read_line, stop_process as stop  # noqa: E402
-from harness.skycall_app import SkycallApp  # noqa: E402
+from harness.cases import settings  # noqa: E402
+from harness.session import LOADING, WELCOME, Session, eq, read_line, stop  # noqa: E402
 from key_to_speech_bench import timed  # noqa: E402
 
 LOCATION = "12345"
@@ -52,32 +51,31 @@ def next_text(rec, before, started, timeout):
     return said.seen_at - started, said.text
 
 
-def skycall_start(session, binary):
+def skycall_start(session):
     """Start to "Loading the forecast." at speech-dispatcher, and the resident memory once the
     first fetch cycle is done, the welcome spoken and the program idle."""
-    rec = session.recording
-    app = SkycallApp(session, binary, checks.settings_bytes(0, 0, LOCATION))
+    rec = session.rec
     before = rec.count()
     started = time.monotonic()
-    app.start()
+    session.launch(settings(0, 0, LOCATION))
     try:
         seconds, text = next_text(rec, before, started, 20)
-        checks.eq(text, topics.LOADING, "first text")
+        eq(text, LOADING, "first text")
         welcome = rec.wait_for_count(before + 2, timeout=30).text
-        checks.eq(welcome, topics.WELCOME, "welcome text (the forecast must load)")
+        eq(welcome, WELCOME, "welcome text (the forecast must load)")
         time.sleep(IDLE_SECONDS)
-        return seconds, resident_kb(app.proc.pid)
+        return seconds, resident_kb(session.app.pid)
     finally:
-        stop(app.proc)
+        stop(session.app)
 
 
 def bare_window_start(session, binary):
     """Start to the first painted frame of a bare Qt window, and its resident memory."""
     started = time.monotonic()
-    proc = session.popen("bare_window", [binary], env_extra={"QT_QPA_PLATFORM": "xcb"},
+    proc = session.popen([binary], env_extra={"QT_QPA_PLATFORM": "xcb"},
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     try:
-        checks.eq(_read_line(proc.stdout.fileno(), 20, "the bare window's first frame"),
+        eq(read_line(proc.stdout.fileno(), 20, "the bare window's first frame"),
                   "painted", "bare window")
         seconds = time.monotonic() - started
         time.sleep(IDLE_SECONDS)
@@ -87,14 +85,14 @@ def bare_window_start(session, binary):
 
 
 def spd_say_from_shell(session, text):
-    rec = session.recording
+    rec = session.rec
     before = rec.count()
     started = time.monotonic()
-    proc = session.popen("spd-say", ["sh", "-c", 'spd-say "$0"', text],
+    proc = session.popen(["sh", "-c", 'spd-say "$0"', text],
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         seconds, said = next_text(rec, before, started, 10)
-        checks.eq(said, text, "spd-say's text")
+        eq(said, text, "spd-say's text")
         proc.wait(timeout=10)
         return seconds
     finally:
@@ -106,9 +104,9 @@ def start_and_memory(session, options, results):
                "skycall_kb": [], "bare_window_kb": []}
     # One round first, uncounted, so every binary and library is in the page cache.
     for counted in [False] + [True] * options.rounds:
-        seconds, kb = skycall_start(session, options.skycall)
+        seconds, kb = skycall_start(session)
         paint, bare_kb = bare_window_start(session, options.bare_window)
-        shell = spd_say_from_shell(session, topics.LOADING)
+        shell = spd_say_from_shell(session, LOADING)
         if counted:
             samples["skycall_start"].append(seconds)
             samples["skycall_kb"].append(kb)
@@ -122,32 +120,31 @@ def start_and_memory(session, options, results):
 def key_to_speech(session, options, results):
     """A letter typed from outside (it repeats the current topic) to its text at
     speech-dispatcher, next to spd-say of the same text, alternating."""
-    rec = session.recording
-    app = SkycallApp(session, options.skycall, checks.settings_bytes(0, 0, LOCATION))
+    rec = session.rec
     started = rec.count()
-    app.start()
+    session.launch(settings(0, 0, LOCATION))
     try:
-        checks.eq(rec.wait_for_count(started + 1, timeout=20).text, topics.LOADING, "first text")
-        app.wait_main_window()
-        checks.eq(rec.wait_for_count(started + 2, timeout=30).text, topics.WELCOME,
+        eq(rec.wait_for_count(started + 1, timeout=20).text, LOADING, "first text")
+        session.wait_main_window()
+        eq(rec.wait_for_count(started + 2, timeout=30).text, WELCOME,
                   "welcome text (the forecast must load)")
         before = rec.count()
-        app.key("Down")
-        text = rec.wait_for_next(before).text
+        session.key("Down")
+        text = rec.wait_for_count(before + 1).text
         env = dict(session.env)
         keys, spd = [], []
         for _ in range(options.rounds * 3):
             seconds, said = timed(["xdotool", "key", "x"], env, rec)
-            checks.eq(said, text, "text after the key")
+            eq(said, text, "text after the key")
             keys.append(seconds)
             time.sleep(0.15)
             seconds, said = timed(["spd-say", text], env, rec)
-            checks.eq(said, text, "spd-say's text")
+            eq(said, text, "spd-say's text")
             spd.append(seconds)
             time.sleep(0.15)
         results.update({"key_typed": keys, "spd_say": spd, "key_text": text})
     finally:
-        stop(app.proc)
+        stop(session.app)
 
 
 def google_benchmark(session, binary, out, extra_env=None):
@@ -170,8 +167,9 @@ def main():
     # A timeout's SIGTERM still tears the session down.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("session_bench: ended by a signal"))
     results = {}
-    with Session("bench") as session:
-        session.start_all(options.site, options.host, accessibility=True)
+    session = Session("bench")
+    try:
+        session.start(options)
         print("fetch cycle against the site, beside curl ...", flush=True)
         google_benchmark(session, options.fetch_bench, os.path.join(options.out_dir, "fetch.json"))
         print("processor time while holding, the real window under Xvfb ...", flush=True)
@@ -182,8 +180,8 @@ def main():
         print(f"key typed to speech, {options.rounds * 3} rounds ...", flush=True)
         key_to_speech(session, options, results)
         results["cores"] = os.cpu_count()
-    if session.leftovers:
-        sys.exit(f"session_bench: processes were left behind: {session.leftovers}")
+    finally:
+        session.close()  # fails on a process left behind
     with open(os.path.join(options.out_dir, "session.json"), "w") as f:
         json.dump(results, f, indent=1)
     for name in ("skycall_start", "bare_window_start", "spd_say_shell", "key_typed", "spd_say"):

@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""Runs one end-to-end case against the built program.
-
-  run_case.py --case NAME --skycall BIN --site BIN --host HOST:PORT --artifacts DIR
-"""
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Runs one end-to-end case (run_case.py --case NAME ...), or one command on a bare display
+and bus (run_case.py -- COMMAND ARGS...), in a session torn down whatever happens."""
 
 import argparse
 import os
@@ -12,58 +11,46 @@ import traceback
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness.cases import CASES, Run  # noqa: E402
-from harness.cases_faults import CASES as FAULT_CASES  # noqa: E402
-from harness.cases_orca import CASES as ORCA_CASES  # noqa: E402
-
-CASES = {**CASES, **ORCA_CASES, **FAULT_CASES}
-
-
-class CaseTimeout(Exception):
-    pass
-
-
-def _on_alarm(signum, frame):
-    raise CaseTimeout("the case ran out of time")
-
-
-def _on_stop(signum, frame):
-    raise SystemExit(f"stopped by signal {signum}")
+from harness.cases import CASES  # noqa: E402
+from harness.package import case_package  # noqa: E402
+from harness.session import Session  # noqa: E402
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    parser.add_argument("--skycall", required=True)
-    parser.add_argument("--site", required=True)
-    parser.add_argument("--host", default="localhost:8722")
-    parser.add_argument("--artifacts", required=True)
-    parser.add_argument("--time-limit", type=int, default=100,
-                        help="seconds before the case gives up (it still tears down)")
-    options = parser.parse_args()
-    options.skycall, options.site = map(os.path.abspath, (options.skycall, options.site))
-
-    # The test runner's own time-out kills without a word; give up first and clean up.
-    signal.signal(signal.SIGALRM, _on_alarm)
-    signal.signal(signal.SIGTERM, _on_stop)
-    signal.signal(signal.SIGHUP, _on_stop)
-    signal.alarm(options.time_limit)
-    run = Run(options, options.case)
-    failed = False
+    parser.add_argument("--case", choices=sorted([*CASES, "package"]))
+    for option in ("--skycall", "--site", "--host", "--artifacts", "--build"):
+        parser.add_argument(option)
+    parser.add_argument("--time-limit", type=int, default=100)
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    o = parser.parse_args()
+    # The test runner's own time-out kills without a word; give up first (SIGALRM) and clean up.
+    for signum in (signal.SIGALRM, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, lambda n, _: sys.exit(f"stopped by {signal.Signals(n).name}"))
+    signal.alarm(o.time_limit)
+    name = o.case or "run"
+    s = Session(name, o.artifacts and os.path.join(o.artifacts, name))
+    code = 0
     try:
-        CASES[options.case](run)
+        if o.case:
+            {**CASES, "package": case_package}[o.case](s, o)
+        else:
+            s.start_x()
+            s.start_bus()
+            code = s.popen(o.command[o.command[:1] == ["--"]:], cwd=os.getcwd()).wait()
     except BaseException:
-        failed = True
+        code = 1
         traceback.print_exc()
     finally:
         signal.alarm(0)
         try:
-            run.finish()
+            s.close()
         except BaseException:
-            failed = True
+            code = code or 1
             traceback.print_exc()
-    print(f"e2e.{options.case}: {'FAILED' if failed else 'passed'}; artifacts in {run.artifacts}")
-    return 1 if failed else 0
+    where = f"; artifacts in {s.artifacts}" if s.artifacts else ""
+    print(f"{name}: {'FAILED' if code else 'passed'}{where}")
+    return code
 
 
 if __name__ == "__main__":

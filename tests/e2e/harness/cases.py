@@ -1,356 +1,465 @@
-"""The end-to-end cases: each starts a fresh session, runs a copy of skycall in it the way a
-user would, and checks what reaches speech-dispatcher, the window title, the accessibility bus,
-the stand-in screen reader and the files."""
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""The end-to-end cases: skycall run in a fresh session the way a user runs it."""
 
 import json
 import os
+import re
 import shutil
+import signal
 import subprocess
 import time
 
-from . import checks, topics
-from .checks import eq
-from .session import Session, _read_line, wait_until
-from .skycall_app import SkycallApp
+from .session import CAPTION, HERE, LOADING, PROMPT, WELCOME, eq, read_line, stop, wait_until
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 LOCATION = "12345"
-ORCA1 = ("org.gnome.Orca1.Service", "/org/gnome/Orca1/Service", "org.gnome.Orca1.Service")
+TOPIC1 = f"Location is set to {LOCATION}.  Press Enter to change it."
+NO_SCREEN_READER = "Jaws does not seem to be responding, Sapi on."
+NOT_LOADED = "The forecast could not be loaded."
+STARTUP_LOG = ["Starting program", "Loading JAWS Api", "Version is 0.3b", "Sapi is set to 0",
+               "Loading settings/progress", "Adding to System Tray", "Load finished."]
+with open(os.path.join(HERE, "..", "..", "fixtures", "tables", "topics.txt")) as _f:
+    TOPICS = dict(line.rstrip("\n").split(" | ", 1) for line in _f if line[0] not in "#\n")
 
 
-class Run:
-    """What a case gets: the tools' paths, its session and its artifacts folder."""
-
-    def __init__(self, options, name):
-        self.options = options
-        self.name = name
-        self.artifacts = os.path.join(options.artifacts, name)
-        shutil.rmtree(self.artifacts, ignore_errors=True)
-        os.makedirs(self.artifacts)
-        self.session = None
-        self.app = None
-        self.extra_artifacts = []  # further files of the session worth keeping
-
-    def begin(self, settings=None, accessibility=False, rec_sleep=0, before_start=None):
-        self.session = Session(self.name, rec_sleep=rec_sleep)
-        self.session.start_all(self.options.site, self.options.host, accessibility)
-        self.rec = self.session.recording
-        if before_start:
-            before_start(self)
-        self.app = SkycallApp(self.session, self.options.skycall, settings)
-        self.app.start()
-        return self.app
-
-    def wait_ready(self, welcome_by_voice=True, title=topics.CAPTION):
-        """Until the window is up and the welcome text has been handed on."""
-        loading = self.rec.wait_for_count(1, timeout=20)
-        eq(loading.text, topics.LOADING, "first text at speech-dispatcher")
-        self.app.wait_main_window(title)
-        if welcome_by_voice:
-            eq(self.rec.wait_for_count(2, timeout=20).text, topics.WELCOME, "welcome text")
-
-    def say_key(self, key, expected, timeout=10):
-        """Types a key and waits for the one text it should bring to speech-dispatcher."""
-        before = self.rec.count()
-        self.app.key(key)
-        got = self.rec.wait_for_next(before, timeout)
-        eq(got.text, expected, f"text after {key}")
-        return got
-
-    def rows(self):
-        return self.atspi("snapshot")["lists"][0]
-
-    def atspi(self, command, *args):
-        probe = self.session.run(["/usr/bin/python3", os.path.join(HERE, "atspi_probe.py"),
-                                  command, str(self.app.proc.pid), *map(str, args)], timeout=30)
-        data = json.loads(probe.stdout)
-        assert "error" not in data, data["error"]
-        return data
-
-    def screenshot(self):
-        self.session.screenshot(os.path.join(self.artifacts, "screen.png"),
-                                self.app.wid or "root")
-
-    def finish(self):
-        """Saves the artifacts and tears the session down."""
-        try:
-            if self.session is None:
-                return
-            if self.app and self.app.proc and self.app.proc.poll() is None:
-                self.screenshot()
-            keep = [(self.session.recording and self.session.recording.path, "spoken.txt"),
-                    (os.path.join(self.session.dir, "skycall.out"), "skycall.out"),
-                    (os.path.join(self.session.dir, "site.log"), "site.log")]
-            if self.app:
-                keep += [(self.app.work_file(n), n) for n in ("debuglog.txt", "myversion.txt")]
-                keep.append((self.app.settings_path, "progress.ini"))
-            keep += [(path, os.path.basename(path)) for path in self.extra_artifacts]
-            for source, name in keep:
-                # Only plain files: a side file may be a link to /dev/full, which reads forever.
-                if source and os.path.isfile(source) and not os.path.islink(source):
-                    shutil.copy(source, os.path.join(self.artifacts, name))
-        finally:
-            if self.session is not None:
-                self.session.close()
-                assert not self.session.leftovers, f"left behind: {self.session.leftovers}"
+def topic(number, rows, location=LOCATION):
+    def piece(m):
+        return location if m[1] == "location" else (rows[int(m[1])] if int(m[1]) < len(rows)
+                                                     else "")
+    return re.sub(r"\{(\w+)\}", piece, TOPICS[str(number)])
 
 
-def check_row_layout(rows):
+def settings(route, rate, location=LOCATION, spare=b""):
+    """progress.ini as saved: numbers with a blank each side (none before a minus), CR LF."""
+    def number(value):
+        return (f" {value} " if value >= 0 else f"{value} ").encode()
+    return b"\r\n".join([number(route), number(rate), spare, location.encode()] + [b""] * 10)
+
+
+def check_startup_log(data, reader_found):
+    # Without a screen reader its error is the third line.
+    assert data.endswith(b"\r\n"), f"log does not end with CR LF: {data!r}"
+    lines = data.decode().split("\r\n")[:-1]
+    error = None if reader_found else (lines.pop(2) if len(lines) == 8 else "")
+    eq(lines, STARTUP_LOG, "start-up log")
+    assert reader_found or re.match(r"error: .", error), f"start-up log's error line {error!r}"
+    return error
+
+
+def list_rows(s):
+    rows = s.atspi("snapshot")["lists"][0]
     eq(len(rows), 48, f"forecast rows {rows}")
-    for i in (3, 10, 17):
-        eq(rows[i], "-----", f"row {i}")
-    empty = [i for i, r in enumerate(rows) if not r]
-    assert not empty, f"empty rows {empty}: {rows}"
+    eq([rows[i] for i in (3, 10, 17)], ["-----"] * 3, "separator rows")
+    assert all(rows), f"empty rows: {rows}"
+    return rows
 
 
-# ---- the cases -------------------------------------------------------------------------
-
-def case_startup(run):
-    """A first start without settings: the location box, the side files, the welcome text,
-    then Shift+Esc saves and ends the program half a second after "Good bye"."""
-    app = run.begin()
+def question_heard(s):
     # The box's question follows at once and may cut the first text off unheard.
-    wait_until(lambda: topics.PROMPT in run.rec.texts(), 20, "the location box's question")
-    assert run.rec.texts() in ([topics.LOADING, topics.PROMPT], [topics.PROMPT]), run.rec.texts()
-    eq(run.rec.utterances[0].rate, 30, "rate at start (3, on speech-dispatcher's scale)")
-    eq(run.rec.utterances[0].volume, 100, "volume at start")
-    asked = run.rec.count()
-    app.answer_location("New York NY")
-    app.wait_main_window()
-    eq(run.rec.wait_for_next(asked, timeout=20).text, topics.WELCOME, "welcome text")
-    eq(app.title(), topics.CAPTION, "caption after start-up")
-    checks.check_startup_log(app.read_work_file("debuglog.txt"), screen_reader_found=False)
-    eq(app.read_work_file("myversion.txt"), b"0.3b\r\n", "myversion.txt")
-    assert not os.path.exists(app.settings_path), "settings written before the quit command"
-
-    run.say_key("Down", "Location is set to New+York+NY.  Press Enter to change it.")
-    said = run.say_key("Prior",
-                       "Sapi faster.  Location is set to New+York+NY.  Press Enter to change it.")
-    eq(said.rate, 40, "rate after Page Up")
-    run.screenshot()
-
-    before = run.rec.count()
-    app.key("shift+Escape")
-    bye = run.rec.wait_for_next(before, timeout=10)
-    eq(bye.text, "Good bye", "quit text")
-    ended = app.wait_exit(timeout=10)
-    eq(app.proc.returncode, 0, "exit code")
-    lag = ended - bye.seen_at
-    assert 0.35 <= lag <= 1.5, f"program ended {lag:.2f} s after Good bye, expected about 0.5"
-    with open(app.settings_path, "rb") as f:
-        eq(f.read(), checks.settings_bytes(0, 4, "New+York+NY"), "progress.ini")
-    print(f"ended {lag:.2f} s after 'Good bye' reached speech-dispatcher")
+    wait_until(lambda: PROMPT in s.rec.texts(), 20, "the location box's question")
+    assert s.rec.texts() in ([LOADING, PROMPT], [PROMPT]), s.rec.texts()
 
 
-def case_route0_topics(run):
-    """Route 0: every topic, in order, reaches speech-dispatcher with its exact text."""
-    run.begin(settings=checks.settings_bytes(0, 0, LOCATION), accessibility=True)
-    run.wait_ready()
-    rows = run.rows()
-    check_row_layout(rows)
-    for topic in range(1, 13):
-        got = run.say_key("Down", topics.topic_text(topic, rows, LOCATION))
-        eq(got.rate, 0, f"rate of topic {topic}")
-    run.say_key("Down", topics.topic_text(12, rows, LOCATION))  # no wrap-around
-    run.say_key("Up", topics.topic_text(11, rows, LOCATION))
-    run.say_key("x", topics.topic_text(11, rows, LOCATION))  # any other key repeats it
-    run.screenshot()
+def tab_to_captions(s):
+    s.key_title("Tab", "Screen reader")
+    s.key_title("Tab", "Window eyes support")
 
 
-def case_route0_controls(run):
-    """Route 0: Ctrl cuts off the text being spoken; Page Up and Page Down change the rate
-    that speech-dispatcher receives. Each text takes a second to speak here."""
-    app = run.begin(settings=checks.settings_bytes(0, 3, LOCATION), rec_sleep=1)
-    run.wait_ready()
-    run.rec.wait_for_count(2)
-    topic1 = f"Location is set to {LOCATION}.  Press Enter to change it."
-    got = run.say_key("Down", topic1)
-    eq(got.rate, 30, "rate from the settings file")
-    before = run.rec.count()
-    app.key("ctrl")
-    time.sleep(1.6)
-    assert not got.finished, "Ctrl did not cut the topic off: it was spoken to its end"
-    eq(run.rec.texts(before), [], "texts after Ctrl")
-
-    # Uncut, a text is heard to its end.
-    got = run.say_key("x", topic1)
-    wait_until(lambda: run.rec.poll() and got.finished, 5, "the topic to be spoken to its end")
-
-    for key, message, rate in (("Prior", "Sapi faster.", 40), ("Next", "Sapi slower.", 30),
-                               ("Next", "Sapi slower.", 20)):
-        said = run.say_key(key, f"{message}  {topic1}")
-        eq(said.rate, rate, f"rate after {key}")
-    # The rate stays with the voice for every later text, not just the one after the key.
-    before = run.rec.count()
-    app.key("Down")
-    got = run.rec.wait_for_next(before)
-    assert got.text.startswith("Right now we have "), got.text
-    eq(got.rate, 20, "rate of the next topic")
+def watch_keys(s, name, *window):
+    s.keep[name] = os.path.join(s.dir, name)
+    return s.popen(["xev", *window, "-event", "keyboard"], stdout=open(s.keep[name], "w"),
+                   stderr=subprocess.DEVNULL)
 
 
-def case_route1_caption(run):
-    """Route 1: the window title seen from outside is each spoken text; the voice is silent."""
-    app = run.begin(settings=checks.settings_bytes(0, 0, LOCATION), accessibility=True)
-    run.wait_ready()
-    rows = run.rows()
-    silent_from = run.rec.count()
-    app.key("Tab")
-    app.wait_title("Screen reader")
-    for topic in range(1, 13):
-        app.key("Down")
-        app.wait_title(topics.topic_text(topic, rows, LOCATION))
-    app.key("Prior")  # the rate's text and the topic, as one
-    app.wait_title("Sapi faster.  " + topics.topic_text(12, rows, LOCATION))
-    run.screenshot()
-    run.rec.quiet_for(0.3, silent_from)
-
-
-def case_route2_hotkey(run):
-    """Route 2: the title carries the text, and the read-title hot-key Control, Shift, T
-    reaches the program's window, where it is dropped: nothing spoken, no command run.
-    The accessibility bus is up, as it is wherever a screen reader runs."""
-    app = run.begin(settings=checks.settings_bytes(0, 0, LOCATION), accessibility=True)
-    run.wait_ready()
-    silent_from = run.rec.count()
-    keys_log = os.path.join(run.session.dir, "window-keys.txt")
-    run.extra_artifacts.append(keys_log)
-    watch = run.session.popen("xev", ["xev", "-id", app.wid, "-event", "keyboard"],
-                              stdout=open(keys_log, "w"), stderr=subprocess.DEVNULL)
-    time.sleep(0.3)  # xev selects the window's key events once it runs
-    app.focus()
-    app.key("Tab")
-    app.wait_title("Screen reader")
-    app.key("Tab")
-    app.wait_title("Window eyes support")
-    # Had the T been taken as a key, the topic menu would now write topic 1 into the title.
-    time.sleep(0.5)
-    eq(app.title(), "Window eyes support", "title after the hot-key")
-    topic1 = f"Location is set to {LOCATION}.  Press Enter to change it."
-    app.key("Down")
-    app.wait_title(topic1)
-    time.sleep(0.5)
-    eq(app.title(), topic1, "title after the second hot-key")
-    run.rec.quiet_for(0.2, silent_from)
-    watch.terminate()
-    watch.wait(timeout=5)
-    # The observer sees each key's release and press in pairs; the presses give the order.
-    events = _key_events(keys_log)
-    presses = [key for kind, key in events if kind == "KeyPress" and key != "Tab"]
-    eq(presses, ["Control_L", "Shift_L", "T", "Down", "Control_L", "Shift_L", "T"],
-       "keys pressed at the window (ours and the synthesised hot-key)")
-    last_event = {key.upper(): kind for kind, key in events}
-    eq({k: last_event.get(k) for k in ("CONTROL_L", "SHIFT_L", "T")},
-       {k: "KeyRelease" for k in ("CONTROL_L", "SHIFT_L", "T")}, "hot-keys released")
-
-
-def _key_events(xev_log):
-    """(KeyPress|KeyRelease, keysym name) from xev's output, in order."""
+def key_events(s, watch, name):
+    # (KeyPress|KeyRelease, keysym name) that xev saw, in order, once it has ended.
+    stop(watch)
     events, kind = [], None
-    with open(xev_log) as f:
-        for line in f:
-            if line.startswith(("KeyPress event", "KeyRelease event")):
-                kind = line.split()[0]
-            elif kind and "keysym" in line:
-                name = line.split("keysym ")[1].split(")")[0].split(", ")[1]
-                events.append((kind, name))
-                kind = None
+    for line in open(s.keep[name]):
+        if line.startswith(("KeyPress event", "KeyRelease event")):
+            kind = line.split()[0]
+        elif kind and "keysym" in line:
+            events.append((kind, line.split("keysym ")[1].split(")")[0].split(", ")[1]))
+            kind = None
     return events
 
 
-def _start_stand_in(run):
-    record = os.path.join(run.session.dir, "screen-reader.txt")
-    proc = run.session.popen("stand-in screen reader",
-                             ["/usr/bin/python3", os.path.join(HERE, "present_message_service.py"),
-                              *ORCA1, record], stdout=subprocess.PIPE)
-    eq(_read_line(proc.stdout.fileno(), 10, "the stand-in screen reader"), "ready",
-       "stand-in screen reader")
-    run.screen_reader_record = record
-    run.extra_artifacts.append(record)
+# ---- the voice and the caption -------------------------------------------------------
+
+def case_startup(s, o):
+    """A first start: the box, the side files, the welcome; Shift+Esc saves and quits."""
+    s.start(o, accessibility=False)
+    s.launch()
+    question_heard(s)
+    eq((s.rec.utterances[0].rate, s.rec.utterances[0].volume), (30, 100),
+       "rate (3 on speech-dispatcher's scale) and volume at start")
+    asked = s.rec.count()
+    s.answer_location("New York NY")
+    s.wait_main_window()
+    eq(s.rec.wait_for_count(asked + 1, timeout=20).text, WELCOME, "welcome text")
+    eq(s.title(), CAPTION, "caption after start-up")
+    check_startup_log(s.read("debuglog.txt"), reader_found=False)
+    eq(s.read("myversion.txt"), b"0.3b\r\n", "myversion.txt")
+    assert not os.path.exists(s.settings_path), "settings written before the quit command"
+    typed = "Location is set to New+York+NY.  Press Enter to change it."
+    s.say_key("Down", typed)
+    eq(s.say_key("Prior", "Sapi faster.  " + typed).rate, 40, "rate after Page Up")
+    s.screenshot()
+    bye = s.say_key("shift+Escape", "Good bye")
+    lag = s.wait_exit() - bye.seen_at
+    assert 0.35 <= lag <= 1.5, f"program ended {lag:.2f} s after Good bye, expected about 0.5"
+    eq(s.read(s.settings_path), settings(0, 4, "New+York+NY"), "progress.ini")
+    print(f"ended {lag:.2f} s after 'Good bye' reached speech-dispatcher")
 
 
-def heard_by_screen_reader(run):
-    try:
-        with open(run.screen_reader_record) as f:
-            return [json.loads(line) for line in f if line.strip()]
-    except FileNotFoundError:
-        return []
+def case_route0_topics(s, o):
+    """Route 0: every topic, in order, reaches speech-dispatcher with its exact text."""
+    s.start(o, settings(0, 0))
+    rows = list_rows(s)
+    for number in range(1, 13):
+        eq(s.say_key("Down", topic(number, rows)).rate, 0, f"rate of topic {number}")
+    # No wrap-around after topic 12; any other key repeats the topic.
+    for key, number in (("Down", 12), ("Up", 11), ("x", 11)):
+        s.say_key(key, topic(number, rows))
 
 
-def case_route3_screen_reader(run):
+def case_route0_controls(s, o):
+    """Route 0: Ctrl cuts the text off; Page Up and Page Down change the voice's rate."""
+    s.start(o, settings(0, 3), accessibility=False, rec_sleep=1)
+    said = s.say_key("Down", TOPIC1)
+    eq(said.rate, 30, "rate from the settings file")
+    before = s.rec.count()
+    s.key("ctrl")
+    time.sleep(1.6)
+    assert not said.finished, "Ctrl did not cut the topic off: it was spoken to its end"
+    eq(s.rec.texts(before), [], "texts after Ctrl")
+    said = s.say_key("x", TOPIC1)  # uncut, a text is heard to its end
+    wait_until(lambda: s.rec.poll() and said.finished, 5, "the topic to be spoken to its end")
+    for key, message, rate in (("Prior", "Sapi faster.", 40), ("Next", "Sapi slower.", 30),
+                               ("Next", "Sapi slower.", 20)):
+        eq(s.say_key(key, f"{message}  {TOPIC1}").rate, rate, f"rate after {key}")
+    # The rate stays with the voice for every later text, not just the one after the key.
+    before = s.rec.count()
+    s.key("Down")
+    said = s.rec.wait_for_count(before + 1)
+    assert said.text.startswith("Right now we have "), said.text
+    eq(said.rate, 20, "rate of the next topic")
+
+
+def case_route1_caption(s, o):
+    """Route 1: the window title seen from outside is each spoken text; the voice is silent."""
+    s.start(o, settings(0, 0))
+    rows, silent_from = list_rows(s), s.rec.count()
+    s.key_title("Tab", "Screen reader")
+    for number in range(1, 13):
+        s.key_title("Down", topic(number, rows))
+    s.key_title("Prior", "Sapi faster.  " + topic(12, rows))  # the rate's text and the topic
+    s.rec.quiet_for(0.3, silent_from)
+
+
+def case_route2_hotkey(s, o):
+    """Route 2: the title, then the hot-key Ctrl+Shift+T to the window, which drops it."""
+    s.start(o, settings(0, 0))
+    silent_from = s.rec.count()
+    watch = watch_keys(s, "window-keys.txt", "-id", s.wid)
+    time.sleep(0.3)  # xev selects the window's key events once it runs
+    s.focus()
+    tab_to_captions(s)
+    # Had the T been taken as a key, the topic menu would now write topic 1 into the title.
+    for key, title in ((None, "Window eyes support"), ("Down", TOPIC1)):
+        s.key_title(key, title)
+        time.sleep(0.5)
+        eq(s.title(), title, "title after the hot-key")
+    s.rec.quiet_for(0.2, silent_from)
+    # The observer sees each key's release and press in pairs; the presses give the order.
+    events = key_events(s, watch, "window-keys.txt")
+    eq([key for kind, key in events if kind == "KeyPress" and key != "Tab"],
+       ["Control_L", "Shift_L", "T", "Down", "Control_L", "Shift_L", "T"],
+       "keys pressed at the window (ours and the synthesised hot-key)")
+    last = {key.upper(): kind for kind, key in events}
+    eq([last.get(k) for k in ("CONTROL_L", "SHIFT_L", "T")], ["KeyRelease"] * 3,
+       "hot-keys released")
+
+
+def case_route3_screen_reader(s, o):
     """Route 3 with a screen reader on the bus: its PresentMessage receives each text."""
-    app = run.begin(settings=checks.settings_bytes(3, 0, LOCATION), before_start=_start_stand_in)
-    run.wait_ready(welcome_by_voice=False)
-    checks.check_startup_log(app.read_work_file("debuglog.txt"), screen_reader_found=True)
-    wait_until(lambda: heard_by_screen_reader(run) == [topics.WELCOME], 10,
-               "the welcome text at the screen reader")
-    topic1 = f"Location is set to {LOCATION}.  Press Enter to change it."
-    app.key("Down")
-    wait_until(lambda: heard_by_screen_reader(run)[-1:] == [topic1], 10, "topic 1 there")
-    eq(run.rec.texts(), [topics.LOADING], "texts at speech-dispatcher")
+    s.start(o, accessibility=False)
+    record = s.keep["screen-reader.txt"] = os.path.join(s.dir, "screen-reader.txt")
+    stand_in = s.popen(["/usr/bin/python3", os.path.join(HERE, "present_message_service.py"),
+                        "org.gnome.Orca1.Service", "/org/gnome/Orca1/Service",
+                        "org.gnome.Orca1.Service", record], stdout=subprocess.PIPE)
+    eq(read_line(stand_in.stdout.fileno(), 10, "the stand-in screen reader"), "ready",
+       "stand-in screen reader")
+
+    def heard():
+        return [json.loads(line) for line in open(record)] if os.path.exists(record) else []
+
+    s.launch(settings(3, 0))
+    s.wait_ready(welcome_by_voice=False)
+    check_startup_log(s.read("debuglog.txt"), reader_found=True)
+    wait_until(lambda: heard() == [WELCOME], 10, "the welcome text at the screen reader")
+    s.key("Down")
+    wait_until(lambda: heard()[-1:] == [TOPIC1], 10, "topic 1 at the screen reader")
+    eq(s.rec.texts(), [LOADING], "texts at speech-dispatcher")
     # Round the routes back to 3: the voice, the title twice, then the screen reader.
-    run.say_key("Tab", "Sapi on")
-    app.key("Tab")
-    app.wait_title("Screen reader")
-    app.key("Tab")
-    app.wait_title("Window eyes support")
-    app.key("Tab")
-    wait_until(lambda: heard_by_screen_reader(run)[-1:] == ["Jaws"], 10, "Jaws at the reader")
-    app.wait_title(topics.CAPTION)
-    eq(heard_by_screen_reader(run), [topics.WELCOME, topic1, "Jaws"], "screen reader texts")
+    s.say_key("Tab", "Sapi on")
+    tab_to_captions(s)
+    s.key("Tab")
+    wait_until(lambda: heard()[-1:] == ["Jaws"], 10, "Jaws at the screen reader")
+    s.key_title(None, CAPTION)
+    eq(heard(), [WELCOME, TOPIC1, "Jaws"], "screen reader texts")
 
 
-def case_route3_missing(run):
-    """Without a screen reader on the bus: start-up logs the error line, and the Tab that
-    reaches route 3 falls back to the voice."""
-    app = run.begin(settings=checks.settings_bytes(0, 0, LOCATION))
-    run.wait_ready()
-    error = checks.check_startup_log(app.read_work_file("debuglog.txt"),
-                                     screen_reader_found=False)
-    print(f"start-up log line: {error}")
-    app.key("Tab")
-    app.wait_title("Screen reader")
-    app.key("Tab")
-    app.wait_title("Window eyes support")
-    run.say_key("Tab", topics.NO_SCREEN_READER)
-    app.wait_title(topics.CAPTION)
-    app.key("Tab")
-    app.wait_title("Screen reader")
+def case_route3_missing(s, o):
+    """No screen reader on the bus: start-up logs the error; route 3 falls back to the voice."""
+    s.start(o, settings(0, 0), accessibility=False)
+    print("start-up log line:", check_startup_log(s.read("debuglog.txt"), reader_found=False))
+    tab_to_captions(s)
+    s.say_key("Tab", NO_SCREEN_READER)
+    s.key_title(None, CAPTION)
+    s.key_title("Tab", "Screen reader")
 
 
-def case_accessibility(run):
-    """Over AT-SPI, as a screen reader sees it: the window's accessible name follows the
-    caption, every change announced in order, and the list's rows are readable."""
-    app = run.begin(settings=checks.settings_bytes(1, 0, LOCATION), accessibility=True)
-    run.wait_ready(welcome_by_voice=False, title=topics.WELCOME)
-    snapshot = run.atspi("snapshot")
-    frames = [w for w in snapshot["windows"] if w["role"] == "frame"]
-    eq([w["name"] for w in frames], [topics.WELCOME], "accessible windows")
-    rows = snapshot["lists"][0]
-    check_row_layout(rows)
-
-    watch = run.session.popen(
-        "atspi watch", ["/usr/bin/python3", os.path.join(HERE, "atspi_probe.py"), "watch-names",
-                        str(app.proc.pid), "20"], stdout=subprocess.PIPE, text=True)
-    eq(_read_line(watch.stdout.fileno(), 15, "the AT-SPI watcher"), "ready", "AT-SPI watcher")
-    topic1, topic2 = (topics.topic_text(t, rows, LOCATION) for t in (1, 2))
-    app.key("Down")
-    app.wait_title(topic1)
-    app.key("x")  # the same text again: the title changes twice so it is announced again
+def case_accessibility(s, o):
+    """Over AT-SPI: the window's name follows the caption, each change announced, rows read."""
+    s.start(o)
+    s.launch(settings(1, 0))
+    s.wait_ready(welcome_by_voice=False, title=WELCOME)
+    frames = [w["name"] for w in s.atspi("snapshot")["windows"] if w["role"] == "frame"]
+    eq(frames, [WELCOME], "accessible windows")
+    rows = list_rows(s)
+    watch = s.atspi("watch-names", 20)
+    eq(read_line(watch.stdout.fileno(), 15, "the AT-SPI watcher"), "ready", "AT-SPI watcher")
+    s.key_title("Down", topic(1, rows))
+    s.key("x")  # the same text again: the title changes twice so it is announced again
     time.sleep(0.3)
-    app.key("Down")
-    app.wait_title(topic2)
-    app.key("Up")
-    app.wait_title(topic1)
+    s.key_title("Down", topic(2, rows))
+    s.key_title("Up", topic(1, rows))
     time.sleep(0.5)
     watch.terminate()
     out, _ = watch.communicate(timeout=10)
     # Each new name travels as text; the interim title with a blank appended goes as "", which
     # a screen reader keeps without a word.
-    events = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
-    eq([e["detail"] for e in events], [topic1, "", topic1, topic2, topic1],
+    eq([json.loads(line)["detail"] for line in out.splitlines() if line.startswith("{")],
+       [topic(1, rows), "", topic(1, rows), topic(2, rows), topic(1, rows)],
        "accessible names announced")
-    eq(run.atspi("snapshot")["lists"][0], rows, "rows read again")
-    run.rec.quiet_for(0.1, 1)
+    eq(list_rows(s), rows, "rows read again")
+    s.rec.quiet_for(0.1, 1)
 
 
-CASES = {name[len("case_"):]: fn for name, fn in globals().items() if name.startswith("case_")}
+# ---- Orca and the desktop --------------------------------------------------------------
+
+def orca_quiet(s, seconds=0.6, timeout=10):
+    # Returns Orca's count of texts once it has said nothing new for `seconds`.
+    last = [s.orca.count(), time.monotonic()]
+
+    def quiet():
+        if s.orca.count() != last[0]:
+            last[:] = [s.orca.count(), time.monotonic()]
+        return time.monotonic() - last[1] >= seconds
+
+    wait_until(quiet, timeout, "Orca to fall quiet")
+    return last[0]
+
+
+def start_under_orca(s, o, route):
+    # Until Orca has presented the list, the last thing it says of a new window.
+
+    s.start(o)
+    s.start_orca()
+    s.launch(settings(route, 0))
+    s.wait_ready(welcome_by_voice=False, title=WELCOME)
+    rows = list_rows(s)
+    wait_until(lambda: any(t.startswith("List with") for t in s.orca.texts()), 20,
+               "Orca to present the list")
+    since = orca_quiet(s)
+    print("Orca before the keys:", s.orca.texts(2))
+    return rows, since
+
+
+def case_orca_route1(s, o):
+    """Route 1 under Orca: each topic's text spoken once, in order; the voice silent."""
+    rows, since = start_under_orca(s, o, 1)
+    expected = [topic(n, rows) for n in (*range(1, 13), 12, 11)]
+    lags = []
+    for key, text in zip(["Down"] * 12 + ["x", "Up"], expected):
+        typed = time.monotonic()
+        s.key(key)
+        after = since + len(lags)
+        wait_until(lambda: text in s.orca.texts(after), 10, f"Orca to speak {text!r}")
+        lags.append(next(u for u in s.orca.utterances[after:] if u.text == text).seen_at - typed)
+    orca_quiet(s)
+    eq(s.orca.texts(since), expected, "Orca's texts after the first key")
+    eq(s.rec.texts(), [LOADING], "the program's own voice")
+    print(f"key to Orca's speech: {min(lags) * 1000:.0f}-{max(lags) * 1000:.0f} ms")
+
+
+def case_orca_route2(s, o):
+    """Route 2 under Orca: the caption as on route 1; what Orca says is recorded only."""
+    # The hot-key is no Orca command, and a synthesised key stops Orca's speech.
+    rows, since = start_under_orca(s, o, 2)
+    for key, number in (("Down", 1), ("Down", 2), ("x", 2), ("Up", 1)):
+        s.key_title(key, topic(number, rows))
+        time.sleep(0.3)
+    orca_quiet(s)
+    print("Orca after the keys:", s.orca.texts(since))
+    eq(s.rec.texts(), [LOADING], "the program's own voice")
+
+
+def case_orca_first_start(s, o):
+    """A first start: the question said, and the box read by Orca, each time it is shown."""
+    s.start(o)
+    s.start_orca()
+    s.launch()
+    question_heard(s)
+    said = s.rec.count()
+    for times in (1, 2):
+        s.focus(s.find_window("Location"))
+        wait_until(lambda: sum(t.startswith("Location dialog") and PROMPT in t
+                               for t in s.orca.texts()) >= times, 15,
+                   f"Orca to read the question of box {times}")
+        if times == 1:
+            s.key("Escape")
+            eq(s.rec.wait_for_count(said + 1).text, PROMPT, "text when the box comes back")
+    s.answer_location(LOCATION)
+    s.wait_main_window()
+    eq(s.rec.wait_for_count(said + 2, timeout=20).text, WELCOME, "welcome text")
+
+
+def case_hotkey_focus(s, o):
+    """Route 2 started while another window has the keyboard: it sees none of the keys."""
+    s.start(o)
+    other = watch_keys(s, "other-window-keys.txt", "-name", "other")
+    s.focus(s.find_window("other", 10))
+    s.launch(settings(2, 0))
+    s.find_window(WELCOME)
+    time.sleep(1.0)  # the welcome's releases, had they gone astray
+    eq(key_events(s, other, "other-window-keys.txt"), [], "keys at the other program's window")
+
+
+def case_scaled_window(s, o):
+    """At double scale the window lies on the screen, the current row highlighted."""
+    s.start(o, accessibility=False)
+    s.env["QT_SCALE_FACTOR"] = "2"
+    s.launch(settings(0, 0))
+    s.wait_ready()
+    geometry = s.run(["xdotool", "getwindowgeometry", "--shell", s.wid]).stdout  # WINDOW=, X=...
+    x, y, w, h = map(int, re.findall(r"=(-?\d+)", geometry)[1:5])
+    assert x >= 0 and y >= 0 and x + w <= 1024 and y + h <= 768, f"window at {x},{y} {w}x{h}"
+    s.screenshot("scaled-window.png", "root")
+    # A column through the list, right of the rows' text and left of its scroll bar; its
+    # commonest colour is the list's background, the next the highlighted row.
+    histogram = s.run(["/usr/bin/convert", os.path.join(s.artifacts, "scaled-window.png"),
+                       "-crop", f"1x{h - 160}+{x + w - 100}+{y + 120}", "-format", "%c",
+                       "histogram:info:-"], timeout=20).stdout
+    counts = sorted(((int(m[1]), tuple(map(int, m.groups()[1:]))) for m in re.finditer(
+        r"^\s*(\d+):\s*\(\s*(\d+),\s*(\d+),\s*(\d+)", histogram, re.M)), reverse=True)
+    assert len(counts) >= 2, f"one colour only down the list: {counts}"
+
+    def luminance(rgb):
+        c = [v / 255 / 12.92 if v <= 10 else ((v / 255 + 0.055) / 1.055) ** 2.4 for v in rgb]
+        return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2]
+
+    lighter, darker = sorted((luminance(counts[0][1]), luminance(counts[1][1])), reverse=True)
+    contrast = (lighter + 0.05) / (darker + 0.05)
+    print(f"window {w}x{h} at {x},{y}; background {counts[0][1]}, highlight {counts[1][1]}")
+    assert contrast >= 3, f"the highlight stands out from the list by only {contrast:.2f}:1"
+
+
+# ---- a desktop that misbehaves ---------------------------------------------------------
+
+def case_speech_daemon_faults(s, o):
+    """speech-dispatcher killed, restarted, frozen and ended under the running program."""
+    s.start(o, settings(0, 0), accessibility=False)
+
+    def outlives(key):
+        s.key(key)
+        time.sleep(0.2)
+        s.running()
+
+    # Killed: a text for a dead daemon must not end the program; a new daemon on the same
+    # socket hears the next key without a restart of the program.
+    s.signal_speech(signal.SIGKILL)
+    outlives("Down")
+    outlives("Down")
+    s.start_speech(again=True)
+    s.key("Up")
+    wait_until(lambda: s.rec.texts()[-1:] == [TOPIC1], 10, "speech back after the restart")
+    # Frozen: the window keeps answering (the caption route needs no daemon), and the voice
+    # catches up with the newest text once the daemon answers again.
+    s.signal_speech(signal.SIGSTOP)
+    try:
+        s.key("Down")
+        tab_to_captions(s)
+        s.key_title("Tab", CAPTION)  # no screen reader: back to the voice
+    finally:
+        s.signal_speech(signal.SIGCONT)
+    wait_until(lambda: s.rec.texts()[-1:] == [NO_SCREEN_READER], 10,
+               "the newest text once the daemon answers again")
+    # Ended for good: the caption route still speaks, and Shift+Esc still saves and quits.
+    s.signal_speech(signal.SIGTERM)
+    outlives("Down")
+    s.key_title("Tab", "Screen reader")
+    s.key("shift+Escape")
+    s.wait_exit()
+    eq(s.read(s.settings_path), settings(1, 0), "progress.ini")
+
+
+def case_start_up_faults(s, o):
+    """Side files that cannot be written, no display, the window destroyed from outside."""
+    s.start(o, accessibility=False)
+    # what, how it starts, what standard error must say. The shell removes its own current
+    # folder, then becomes the program.
+    for what, argv, reported in (
+            ("folder full", [s.binary], "debuglog.txt: No space left on device"),
+            ("folder gone", ["sh", "-c", 'rmdir "$PWD" && exec "$0"', s.binary],
+             "the current folder cannot be read")):
+        shutil.rmtree(s.work, ignore_errors=True)
+        os.makedirs(s.work)
+        if what == "folder full":
+            for name in ("debuglog.txt", "myversion.txt"):
+                os.symlink("/dev/full", os.path.join(s.work, name))
+        before = s.rec.count()
+        s.launch(settings(0, 0), argv)
+        eq(s.rec.wait_for_count(before + 2, timeout=20).text, WELCOME, f"welcome, {what}")
+        assert reported in s.output_text(), f"{what}: {s.output_text()!r}"
+        s.wait_main_window()
+        if what == "folder full":  # a window destroyed from outside ends it as a close does
+            s.run(["xdotool", "windowclose", s.wid])
+            s.wait_exit(timeout=5)
+        else:
+            s.key("shift+Escape")
+            s.wait_exit()
+    for what, display in (("console", ""), ("display that does not answer", ":4999")):
+        result = s.run([s.binary], check=False, timeout=20, env_extra={"DISPLAY": display})
+        eq(result.returncode, 2, f"exit status with {what}")
+        lines = result.stderr.splitlines()
+        eq(len(lines), 1, f"standard error with {what}: {result.stderr!r}")
+        assert "graphical desktop is needed" in lines[0], lines[0]
+
+
+def case_hand_edits_and_lost_site(s, o):
+    """A hand-edited settings file, then a location change after the site went away."""
+    s.start(o, accessibility=False)
+    backup = s.settings_path + ".backup"
+    with open(backup, "w") as f:
+        f.write("the user's own\n")
+    os.utime(backup, (time.time() - 3600,) * 2)
+    s.launch(settings(5, 0, spare=b'"a,b"'))
+    s.wait_ready()  # the welcome by voice: route 5 fell back to it
+    s.say_key("Prior", "Sapi faster.  " + TOPIC1)
+    s.say_key("Next", "Sapi slower.  " + TOPIC1)
+    stop(s.site)
+    before = s.rec.count()
+    s.key("Return")
+    s.answer_location("Nowhere")
+    wait_until(lambda: any(NOT_LOADED in t for t in s.rec.texts(before)), 15, "the failure")
+    eq(s.rec.texts(before)[-1], f"Location changed to Nowhere  {NOT_LOADED}", "the change")
+    s.focus()
+    s.say_key("Down", NOT_LOADED)  # the list is empty: no template with holes
+    s.key("shift+Escape")
+    s.wait_exit()
+    eq(s.read(s.settings_path), settings(0, 0, "Nowhere", spare=b'"a,b"'), "progress.ini")
+    assert os.path.exists(backup), "the save removed the user's progress.ini.backup"
+
+
+CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}

@@ -1,12 +1,8 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Starts Debian's Orca for one test session: orca_launcher.py [Orca's own options].
+"""Starts Debian's Orca with its options. Orca's start-up check ends every process named orca
+of the user, other sessions' included: here it sees none."""
 
-Orca's start-up check ends every process named orca of the user, other sessions' included;
-here it sees none. Its debug file, when asked for, is written a line at a time."""
-
-import builtins
-import functools
 import importlib.machinery
 import importlib.util
 import sys
@@ -16,5 +12,4 @@ orca_command = importlib.util.module_from_spec(
     importlib.util.spec_from_loader("orca_command", loader))
 loader.exec_module(orca_command)
 orca_command.otherOrcas = lambda: []
-orca_command.open = functools.partial(builtins.open, buffering=1)
 sys.exit(orca_command.main())
