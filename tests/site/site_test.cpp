@@ -1,0 +1,496 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The stand-in forecast site: its demo pages through the program's own fetch cycle, the
+// skycall-site binary read by the program's libcurl fetcher, and the live source against the
+// weather services on the one loopback site. The cases are the tables in fixtures/.
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+
+#include "fakes/FakeClock.h"
+#include "fakes/LoopbackSite.h"
+#include "fixtures/Fixtures.h"
+#include "forecast/FetchCycle.h"
+#include "forecast/SiteAddress.h"
+#include "forecast/TextCodec.h"
+#include "platform/CurlFetcher.h"
+#include "site/DemoSource.h"
+#include "site/LiveSource.h"
+#include "site/OpenMeteo.h"
+#include "site/PageRenderer.h"
+#include "site/SiteOptions.h"
+
+namespace skycall {
+namespace {
+
+using namespace fixtures;
+using namespace std::chrono;
+using fakes::Fault;
+using nlohmann::json;
+
+const bool kCurlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;  // before any thread
+
+// The rows the program's fetch cycle makes of a site's four pages, on the given weekday.
+std::vector<std::wstring> cycleRows(PageFetcher& fetcher, const std::string& host,
+                                    const std::string& typed, int weekday) {
+  fakes::VectorList list;
+  std::wstring location = fromUtf8(typed);
+  runFetchCycle(list, location, fetcher, fakes::FakeClock(weekday), host, {});
+  return list.rows;
+}
+
+// The program's clock for the machine's date, on which the demo forecast starts.
+int today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local.tm_wday + 1;
+}
+
+std::string lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The geocoding and forecast services on the one loopback site, answering by query as the
+// services document: geocoding from geocoding.json by the name asked (in any case), filtered by
+// countryCode and cut to count; forecasts from forecast-LATITUDE.json, else the Springfield one,
+// cut to forecast_days. Their addresses carry a key, as a paid plan's do. The site's own page
+// /weather/forecast/x is the Springfield answer with the fault given.
+struct FakeWeatherServices : fakes::LoopbackSite {
+  explicit FakeWeatherServices(Fault fault = Fault::None) {
+    http.Get("/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
+      if (!keyed(asked, answer)) return;
+      const json places = json::parse(readBytes(path("geocoding.json")));
+      auto results = json::array();
+      for (const auto& [name, listed] : places.items())
+        for (const auto& result : listed)
+          if (lowered(name) == lowered(asked.get_param_value("name")) &&
+              (!asked.has_param("countryCode") ||
+               result["country_code"] == asked.get_param_value("countryCode")))
+            results.push_back(result);
+      const auto count = std::stoul(asked.get_param_value("count"));
+      if (results.size() > count) results.erase(results.begin() + count, results.end());
+      json body = {{"generationtime_ms", 0.4}};
+      if (!results.empty()) body["results"] = results;
+      answer.set_content(body.dump(), "application/json");
+    });
+    http.Get("/v1/forecast", [](const httplib::Request& asked, httplib::Response& answer) {
+      if (!keyed(asked, answer)) return;
+      const std::string own =
+          readBytes(path("forecast-" + asked.get_param_value("latitude") + ".json"));
+      json body = json::parse(own.empty() ? readBytes(path("forecast-springfield.json")) : own);
+      const std::size_t days = std::stoul(asked.get_param_value("forecast_days"));
+      for (auto& [series, hours] : {std::pair("daily", 1u), std::pair("hourly", 24u)})
+        for (auto& values : body[series])
+          if (values.is_array() && values.size() > days * hours)
+            values.erase(values.begin() + static_cast<long>(days * hours), values.end());
+      answer.set_content(body.dump(), "application/json");
+    });
+    serveForecast({{"forecast", readBytes(path("forecast-springfield.json"))}}, "x", "forecast",
+                  fault);
+  }
+  std::string keyed(const std::string& path) const { return url(path) + "?apikey=k1"; }
+  static bool keyed(const httplib::Request& asked, httplib::Response& answer) {
+    if (asked.get_param_value("apikey") == "k1") return true;
+    answer.status = 400;
+    answer.set_content(readBytes(path("error-400.json")), "application/json");
+    return false;
+  }
+};
+
+// skycall-site as a user starts it, on a free loopback port unless the arguments say otherwise,
+// its announcement and log read from one pipe; prefix runs before the binary (a wrapper).
+class SiteProcess {
+ public:
+  int port = 0;
+  std::string announcement;
+
+  explicit SiteProcess(std::vector<std::string> args = {}, std::vector<std::string> prefix = {}) {
+    args.insert(args.begin(), {SKYCALL_SITE_BINARY, "--listen", "127.0.0.1:0"});
+    args.insert(args.begin(), prefix.begin(), prefix.end());
+    int out[2];
+    if (pipe(out) != 0) return;
+    if ((pid_ = fork()) == 0) {
+      dup2(out[1], STDOUT_FILENO), dup2(out[1], STDERR_FILENO);
+      std::vector<char*> argv;
+      for (auto& arg : args) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    output_ = fdopen(out[0], "r");  // kept open while the site runs: it ends at a closed pipe
+    std::smatch match;
+    while (port == 0 && !(announcement = readLine()).empty())
+      if (std::regex_search(announcement, match, std::regex(R"(http://[^ ]+:([0-9]+)/)")))
+        port = std::stoi(match[1].str());
+  }
+  ~SiteProcess() {
+    if (pid_ > 0 && !stopped_) stop(SIGKILL);
+    if (output_) fclose(output_);
+  }
+  std::string host() const { return "127.0.0.1:" + std::to_string(port); }
+
+  // Sends the signal and waits: the exit code, 128 + signal when it was killed, or -1 when it
+  // did not end within five seconds.
+  int stop(int signal) {
+    stopped_ = true;
+    kill(pid_, signal);
+    int status = 0;
+    for (int waited = 0; waited < 500; ++waited, usleep(10'000))
+      if (waitpid(pid_, &status, WNOHANG) == pid_)
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    return -1;
+  }
+  // Everything the site wrote after its announcement; call after stop().
+  std::string log() {
+    std::string text;
+    for (std::string line; !(line = readLine()).empty();) text += line;
+    return text;
+  }
+
+ private:
+  std::string readLine() {
+    char line[1024] = "";
+    return output_ && fgets(line, sizeof line, output_) ? line : "";
+  }
+  FILE* output_ = nullptr;
+  pid_t pid_ = -1;
+  bool stopped_ = false;
+};
+
+// Plain connections to the site, for what no well-behaved client sends; opened side by side
+// (a busy machine's site takes them slowly), each given up after ten seconds.
+std::vector<int> connectTo(int port, int count) {
+  sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+  std::vector<pollfd> opening;
+  for (int i = 0; i < count; ++i) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    opening.push_back({socket, POLLOUT, 0});
+  }
+  std::vector<int> open;
+  for (int waited = 0; open.size() < opening.size() && waited < 100; ++waited) {
+    poll(opening.data(), opening.size(), 100);
+    for (pollfd& socket : opening)
+      if (socket.revents & POLLOUT) open.push_back(socket.fd), socket.events = socket.revents = 0;
+  }
+  return open;
+}
+
+// The four pages of one forecast as the site renders them, without a server.
+struct RenderingFetcher : PageFetcher {
+  ForecastData data;
+  FetchedPage fetch(const std::string& address) override {
+    for (std::size_t i = 0; i < kPagePaths.size(); ++i)
+      if (address.find(kPagePaths[i]) != std::string::npos)
+        return {renderPage(static_cast<SitePage>(i), data, "x"), "utf-8"};
+    throw FetchError("no page at " + address);
+  }
+};
+
+std::vector<std::string> demoPlaces() {
+  std::vector<std::string> places;
+  for (const TableRow& row : table(path("demo-places.txt"))) places.push_back(bytes(row.fields[0]));
+  return places;
+}
+
+// The number a row holds after its label ("High of  9" holds 9).
+int numberIn(const std::wstring& row, const std::wstring& label) {
+  std::wsmatch match;
+  if (!std::regex_match(row, match, std::wregex(label + LR"( +(-?[0-9]+)( degrees\.)?)")))
+    return -1000;
+  return std::stoi(match[1]);
+}
+
+// Across places, weekdays and the whole year every demo forecast reaches the program whole: each
+// temperature the pages print comes back as the same number under its label, and the days under
+// the names the program looks for; a place name that looks like the pages' own markup moves no
+// value. The demo weather ranges over the values that are easy to get wrong.
+TEST(DemoSource, AYearOfDemoWeatherReachesTheProgramWhole) {
+  const wchar_t* const kDayNames[] = {L"Sunday",   L"Monday", L"Tuesday", L"Wednesday",
+                                      L"Thursday", L"Friday", L"Saturday"};
+  std::set<std::string> seen;
+  const auto note = [&](int t) {
+    if (t < 0) seen.insert("negative");
+    if (t >= 0 && t <= 9) seen.insert("one digit");
+    if (t >= 100) seen.insert("three digits");
+  };
+  RenderingFetcher fetcher;
+  ForecastData& data = fetcher.data;
+  for (const std::string& place : demoPlaces()) {
+    for (int week = 0; week < 52; week += 3) {
+      // Every third week of 2025, stepping through all seven weekdays.
+      const year_month_day date{sys_days(2025y / January / 6) + days(week * 7 + week % 7)};
+      data = demoForecast(place, date);
+      data.placeName = "<h3>Sun <p class=\"wx-temp\"> 99 temperature-fahrenheit\">1 </dd>";
+      const int weekday = static_cast<int>(year_month_weekday(date).weekday().c_encoding());
+      const auto rows = cycleRows(fetcher, "site", place, weekday + 1);
+      ASSERT_EQ(rows.size(), 48u) << place << " in week " << week;
+      EXPECT_EQ(rows[2].rfind(L"Demo forecast, ", 0), 0u) << toUtf8(rows[2]);
+      EXPECT_EQ(numberIn(rows[0], L"Currently"), data.now.temperature);
+      EXPECT_EQ(numberIn(rows[1], L"feels like"), data.now.feelsLike);
+      EXPECT_EQ(numberIn(rows[4], L"High of"), data.today.high);
+      EXPECT_EQ(numberIn(rows[11], L"High of"), data.tomorrow.high);
+      note(*data.now.temperature);
+      for (int k = 0; k < 5; ++k) {
+        const OutlookDay& day = data.outlook.at(k + 2);
+        EXPECT_EQ(rows[18 + 6 * k], kDayNames[(weekday + 2 + k) % 7]);
+        EXPECT_EQ(numberIn(rows[19 + 6 * k], L"High of"), day.high) << place << " " << k;
+        EXPECT_EQ(numberIn(rows[20 + 6 * k], L"Low of"), day.low) << place << " " << k;
+      }
+      for (const OutlookDay& day : data.outlook) {
+        note(*day.high), note(*day.low);
+        if (day.phrase.find("T-Storm") != std::string::npos) seen.insert("storm");
+        if (day.chanceOfRain == 0) seen.insert("dry");
+        if (day.wind.speedMph == 0) seen.insert("calm");
+      }
+    }
+  }
+  EXPECT_EQ(seen, (std::set<std::string>{"calm", "dry", "negative", "one digit", "storm",
+                                         "three digits"}));
+}
+
+// The same place and date always give the same weather, however the place is written; other
+// places and other days differ; the outlook starts today and agrees with the day pages.
+TEST(DemoSource, DeterministicPerPlaceAndDate) {
+  const year_month_day date = 2024y / February / 29;
+  const auto rowsOf = [&](const std::string& place) {
+    RenderingFetcher fetcher;
+    fetcher.data = demoForecast(place, date);
+    return cycleRows(fetcher, "site", place, 5);
+  };
+  std::set<std::vector<std::wstring>> forecasts;
+  for (const std::string& place : demoPlaces()) forecasts.insert(rowsOf(place));
+  EXPECT_EQ(forecasts.size(), demoPlaces().size());
+  EXPECT_EQ(rowsOf("Springfield, IL"), rowsOf("springfield+IL"));
+
+  const ForecastData data = demoForecast("Fairbanks AK", date);
+  const ForecastData next = demoForecast("Fairbanks AK", sys_days(date) + days(1));
+  ASSERT_EQ(data.outlook.size(), 10u);
+  EXPECT_EQ(data.outlook[0].weekday, Thursday);
+  EXPECT_EQ(data.today.high, data.outlook[0].high);
+  EXPECT_EQ(data.tomorrow.phrase, data.outlook[1].phrase);
+  EXPECT_EQ(next.today.high, data.tomorrow.high);
+  EXPECT_EQ(next.outlook[4].low, data.outlook[5].low);
+}
+
+// The program's whole way to a forecast: its fetcher and fetch cycle against the site binary,
+// a location outside ASCII, each request logged; other addresses are no page.
+TEST(SiteBinary, ServesTheProgramItsPagesAndLogsEachRequest) {
+  SiteProcess site;
+  ASSERT_GT(site.port, 0) << site.announcement;
+  EXPECT_NE(site.announcement.find("demo source"), std::string::npos);
+  CurlFetcher fetcher;
+  const auto rows = cycleRows(fetcher, site.host(), "Ca\xC3\xB1on City CO", today());
+  ASSERT_EQ(rows.size(), 48u);
+  EXPECT_EQ(rows[2].rfind(L"Demo forecast, ", 0), 0u) << toUtf8(rows[2]);
+  httplib::Client client("127.0.0.1", site.port);
+  const auto page = client.Get("/weather/today/62701");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  for (const char* path : {"/favicon.ico", "/weather/today", "/weather/Today/62701"})
+    EXPECT_EQ(client.Get(path)->status, 404) << path;
+
+  EXPECT_EQ(site.stop(SIGINT), 0);
+  const std::string log = site.log();
+  EXPECT_NE(log.find(" GET /weather/tenday/Ca%C3%B1on+City+CO 200\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" GET /favicon.ico 404\n"), std::string::npos) << log;
+}
+
+TEST(SiteBinary, EndsCleanlyOnEveryStopSignal) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SiteProcess site;
+    ASSERT_GT(site.port, 0);
+    EXPECT_EQ(site.stop(signal), 0) << strsignal(signal);
+  }
+}
+
+TEST(SiteOptions, CommandLines) {
+  for (const TableRow& row : table(path("command-lines.txt"))) {
+    std::vector<std::string> args;
+    std::istringstream words(row.fields[0] == "-" ? "" : row.fields[0]);
+    for (std::string word; words >> word;) args.push_back(word);
+    std::ostringstream out;
+    const auto parsed = parseSiteOptions(args, "localhost:8722", out, out);
+    const std::string text = bytes(row.fields[2]);
+    if (const auto* options = std::get_if<SiteOptions>(&parsed)) {
+      EXPECT_EQ(row.fields[1], "-1") << row.where;
+      EXPECT_EQ(options->host + ":" + std::to_string(options->port), text) << row.where;
+    } else {
+      EXPECT_EQ(std::get<int>(parsed), std::stoi(row.fields[1])) << row.where;
+      EXPECT_NE(out.str().find(text), std::string::npos) << row.where << "\n" << out.str();
+    }
+  }
+}
+
+// A host name that starts like a loopback address but resolves to every interface.
+TEST(SiteBinary, RefusesANameThatResolvesOffLoopback) {
+  const std::string hosts = ::testing::TempDir() + "skycall-site-hosts";
+  std::ofstream(hosts) << "0.0.0.0 127.wide.example\n";
+  SiteProcess site({"--listen", "127.wide.example:0"},
+                   {"unshare", "--mount", "sh", "-c",
+                    "mount --bind " + hosts + " /etc/hosts || exit 99; exec \"$@\"", "sh"});
+  const int status = site.stop(0);
+  if (status == 99 || status == 127) GTEST_SKIP() << "no private /etc/hosts here";
+  EXPECT_EQ(status, 2) << site.announcement << site.log();
+}
+
+// The site serves GET only: a large body is refused at once, never read into memory. And 200
+// connections that then trickle a request a byte at a time, as slowly as the site lets them,
+// leave the program its four pages within its own time-outs.
+TEST(SiteBinary, RefusesLargeBodiesAndSlowConnectionsDoNotStarveTheProgram) {
+  SiteProcess site;
+  ASSERT_GT(site.port, 0);
+  const std::vector<int> slow = connectTo(site.port, 201);
+  ASSERT_EQ(slow.size(), 201u);
+  const std::string post =
+      "POST /weather/today/62701 HTTP/1.1\r\nHost: x\r\nContent-Length: 268435456\r\n\r\n" +
+      std::string(4096, 'x');
+  ASSERT_EQ(send(slow[200], post.data(), post.size(), MSG_NOSIGNAL), ssize_t(post.size()));
+  pollfd answer{slow[200], POLLIN, 0};
+  char status[13] = "";
+  ASSERT_EQ(poll(&answer, 1, 3000), 1) << "no answer in 3 s";
+  recv(slow[200], status, 12, 0);
+  EXPECT_STREQ(status, "HTTP/1.1 413");
+
+  std::atomic<bool> done = false;
+  std::thread trickle([&] {
+    const std::string request = "GET /weather/today/62701 HTTP/1.1\r\nHost: x\r\n";
+    for (std::size_t at = 0; !done && at < request.size(); ++at) {
+      for (int i = 0; i < 200; ++i) send(slow[i], &request[at], 1, MSG_NOSIGNAL);
+      for (int wait = 0; !done && wait < 10; ++wait) std::this_thread::sleep_for(100ms);
+    }
+  });
+  std::this_thread::sleep_for(1s);
+  CurlFetcher fetcher;  // the program's own time-outs
+  const auto started = steady_clock::now();
+  std::vector<std::wstring> rows;
+  EXPECT_NO_THROW(rows = cycleRows(fetcher, site.host(), "62701", today()));
+  EXPECT_EQ(rows.size(), 48u);
+  EXPECT_LT(steady_clock::now() - started, 3s);
+  done = true;
+  trickle.join();
+  for (const int socket : slow) close(socket);
+}
+
+// "auto" serves live weather when the services answer, the demo when they do not.
+TEST(SiteBinary, AutoSourceServesLiveWeatherOrTheDemo) {
+  FakeWeatherServices services;
+  const std::string nobody = "http://127.0.0.1:1/v1/search";
+  for (const auto& [search, forecast, source] :
+       {std::tuple(services.keyed("/v1/search"), services.keyed("/v1/forecast"), "live"),
+        std::tuple(nobody, nobody, "demo")}) {
+    SiteProcess site({"--source", "auto", "--timeout", "1", "--geocoding-url", search,
+                      "--forecast-url", forecast});
+    EXPECT_NE(site.announcement.find(std::string("serving the ") + source + " source"),
+              std::string::npos)
+        << site.announcement;
+  }
+}
+
+// Each place the user may type, through the live site binary and the program's own fetcher and
+// fetch cycle: the place its pages name, ten days on the ten-day page, and the rows the user
+// hears; or the status of a place the site must not guess.
+TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
+  FakeWeatherServices services;
+  SiteProcess site({"--source", "live", "--timeout", "2", "--geocoding-url",
+                    services.keyed("/v1/search"), "--forecast-url",
+                    services.keyed("/v1/forecast")});
+  ASSERT_GT(site.port, 0) << site.announcement;
+  httplib::Client client("127.0.0.1", site.port);
+  client.set_url_encode(false);
+  for (const TableRow& row : table(path("places.txt"))) {
+    const std::string& typed = row.fields[0];
+    std::string asked = typed;
+    std::replace(asked.begin(), asked.end(), ' ', '+');
+    const auto now = client.Get("/weather/right-now/" + asked);
+    ASSERT_TRUE(now) << row.where;
+    if (row.fields[2] == "404") {
+      EXPECT_EQ(now->status, 404) << row.where;
+      continue;
+    }
+    ASSERT_EQ(now->status, 200) << row.where << "\n" << now->body;
+    EXPECT_NE(now->body.find("<p class=\"place\">" + row.fields[2] + "</p>"), std::string::npos)
+        << row.where << "\n"
+        << now->body.substr(0, 1200);
+    const auto tenDay = client.Get("/weather/tenday/" + asked);
+    ASSERT_TRUE(tenDay);
+    int days = 0;
+    for (auto at = tenDay->body.find("<h3>"); at != std::string::npos;
+         at = tenDay->body.find("<h3>", at + 1))
+      ++days;
+    EXPECT_EQ(days, 10) << row.where;
+    CurlFetcher fetcher;
+    std::istringstream expected(readBytes(path(row.fields[3])));
+    EXPECT_EQ(cycleRows(fetcher, site.host(), typed, std::stoi(row.fields[1])), rows(expected))
+        << row.where;
+  }
+}
+
+// The live source against the forecast page of the services' site, with a fault or none.
+struct LiveRig {
+  FakeWeatherServices services;
+  steady_clock::time_point now{};
+  const std::string nobody = "http://127.0.0.1:1/v1/search";
+  WeatherServices urls;
+  LiveForecastSource source{urls, [this] { return now; }};
+  explicit LiveRig(Fault fault = Fault::None, bool refused = false)
+      : services(fault),
+        urls{refused ? nobody : services.keyed("/v1/search"),
+             refused ? nobody : services.keyed("/weather/forecast/x"), 1.0} {}
+  int statusOf(const std::string& location) {
+    try {
+      return source.forecastFor(location), 200;
+    } catch (const SourceError& error) {
+      return error.status();
+    }
+  }
+};
+
+TEST(LiveSource, KeepsAForecastTenMinutesForEveryWayOfWritingThePlace) {
+  LiveRig rig;
+  for (const char* typed : {"Springfield, IL", "springfield il", "Springfield+Illinois"})
+    EXPECT_EQ(rig.statusOf(typed), 200) << typed;
+  EXPECT_EQ(rig.services.takeTargets().size(), 1u);
+  rig.now += 9min;
+  rig.statusOf("Springfield, IL");
+  EXPECT_EQ(rig.services.takeTargets().size(), 0u);
+  rig.now += 2min;
+  rig.statusOf("Springfield, IL");
+  EXPECT_EQ(rig.services.takeTargets().size(), 1u);
+}
+
+// A failing service gives its status; and "auto" takes it for services that do not answer.
+TEST(LiveSource, ServiceFaultsGiveTheirStatus) {
+  for (const TableRow& row : table(path("service-faults.txt"))) {
+    const bool refused = row.fields[0] == "refused";
+    LiveRig rig(refused ? Fault::None : Fault(std::stoi(row.fields[0])), refused);
+    EXPECT_EQ(rig.statusOf("Springfield, IL"), std::stoi(row.fields[1])) << row.where;
+    EXPECT_EQ(weatherServicesAnswer(rig.urls), row.fields[1] == "200") << row.where;
+  }
+}
+
+TEST(LiveSource, AnswersThatAreNoForecastFail) {
+  for (const TableRow& row : table(path("no-forecast.txt"))) {
+    const json answer =
+        json::parse(readBytes(path("forecast-springfield.json"))).patch(json::parse(row.fields[1]));
+    try {
+      forecastFromAnswer(answer.is_string() ? answer.get<std::string>() : answer.dump(), {});
+      ADD_FAILURE() << row.where << ": no failure";
+    } catch (const SourceError& error) {
+      EXPECT_EQ(error.status(), 502) << row.where;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace skycall
