@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
@@ -47,124 +48,88 @@ std::vector<std::wstring> cycleRows(PageFetcher& fetcher, const std::string& hos
 // The program's clock for the machine's date, on which the demo forecast starts.
 int today() {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local.tm_wday + 1;
-}
-
-std::string lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+  return std::localtime(&now)->tm_wday + 1;
 }
 
 // The geocoding and forecast services on the one loopback site, answering by query as the
 // services document: geocoding from geocoding.json by the name asked (in any case), filtered by
 // countryCode and cut to count; forecasts from forecast-LATITUDE.json, else the Springfield one,
 // cut to forecast_days. Their addresses carry a key, as a paid plan's do. The site's own page
-// /weather/forecast/x is the Springfield answer with the fault given.
+// /weather/forecast/x is the forecast answer given (the Springfield one) with the fault given.
 struct FakeWeatherServices : fakes::LoopbackSite {
-  explicit FakeWeatherServices(Fault fault = Fault::None) {
+  explicit FakeWeatherServices(Fault fault = Fault::None, std::string forecast = readBytes(
+                                                              path("forecast-springfield.json"))) {
     http.Get("/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
-      if (!keyed(asked, answer)) return;
+      if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       const json places = json::parse(readBytes(path("geocoding.json")));
       auto results = json::array();
       for (const auto& [name, listed] : places.items())
         for (const auto& result : listed)
-          if (lowered(name) == lowered(asked.get_param_value("name")) &&
+          if (!strcasecmp(name.c_str(), asked.get_param_value("name").c_str()) &&
               (!asked.has_param("countryCode") ||
                result["country_code"] == asked.get_param_value("countryCode")))
             results.push_back(result);
-      const auto count = std::stoul(asked.get_param_value("count"));
-      if (results.size() > count) results.erase(results.begin() + count, results.end());
+      const auto count = std::min(results.size(), std::stoul(asked.get_param_value("count")));
+      results.erase(results.begin() + static_cast<long>(count), results.end());
       json body = {{"generationtime_ms", 0.4}};
       if (!results.empty()) body["results"] = results;
       answer.set_content(body.dump(), "application/json");
     });
     http.Get("/v1/forecast", [](const httplib::Request& asked, httplib::Response& answer) {
-      if (!keyed(asked, answer)) return;
+      if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       const std::string own =
           readBytes(path("forecast-" + asked.get_param_value("latitude") + ".json"));
       json body = json::parse(own.empty() ? readBytes(path("forecast-springfield.json")) : own);
       const std::size_t days = std::stoul(asked.get_param_value("forecast_days"));
       for (auto& [series, hours] : {std::pair("daily", 1u), std::pair("hourly", 24u)})
-        for (auto& values : body[series])
-          if (values.is_array() && values.size() > days * hours)
-            values.erase(values.begin() + static_cast<long>(days * hours), values.end());
+        for (auto& values : body[series])  // every member a series of values
+          values.erase(values.begin() + static_cast<long>(std::min(values.size(), days * hours)),
+                       values.end());
       answer.set_content(body.dump(), "application/json");
     });
-    serveForecast({{"forecast", readBytes(path("forecast-springfield.json"))}}, "x", "forecast",
-                  fault);
+    serveForecast({{"forecast", forecast}}, "x", "forecast", fault);
   }
   std::string keyed(const std::string& path) const { return url(path) + "?apikey=k1"; }
-  static bool keyed(const httplib::Request& asked, httplib::Response& answer) {
-    if (asked.get_param_value("apikey") == "k1") return true;
-    answer.status = 400;
-    answer.set_content(readBytes(path("error-400.json")), "application/json");
-    return false;
-  }
+  // The live source's services: the geocoding service and this site's forecast page.
+  WeatherServices live() const { return {keyed("/v1/search"), keyed("/weather/forecast/x"), 1.0}; }
 };
 
 // skycall-site as a user starts it, on a free loopback port unless the arguments say otherwise,
-// its announcement and log read from one pipe; prefix runs before the binary (a wrapper).
-class SiteProcess {
- public:
-  int port = 0;
-  std::string announcement;
+// its announcement and log read from one pipe; prefix (shell words) runs before it, a wrapper.
+struct SiteProcess {
+  FILE* output;
+  int pid = 0, port = 0;
+  std::string announcement, log;
 
-  explicit SiteProcess(std::vector<std::string> args = {}, std::vector<std::string> prefix = {}) {
-    args.insert(args.begin(), {SKYCALL_SITE_BINARY, "--listen", "127.0.0.1:0"});
-    args.insert(args.begin(), prefix.begin(), prefix.end());
-    int out[2];
-    if (pipe(out) != 0) return;
-    if ((pid_ = fork()) == 0) {
-      dup2(out[1], STDOUT_FILENO), dup2(out[1], STDERR_FILENO);
-      std::vector<char*> argv;
-      for (auto& arg : args) argv.push_back(arg.data());
-      argv.push_back(nullptr);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    output_ = fdopen(out[0], "r");  // kept open while the site runs: it ends at a closed pipe
+  explicit SiteProcess(const std::vector<std::string>& args = {}, const std::string& prefix = "") {
+    std::string command =
+        "echo $$; exec " + prefix + " " SKYCALL_SITE_BINARY " --listen 127.0.0.1:0";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    output = popen((command + " 2>&1").c_str(), "r");
+    pid = std::stoi(readLine());
     std::smatch match;
     while (port == 0 && !(announcement = readLine()).empty())
       if (std::regex_search(announcement, match, std::regex(R"(http://[^ ]+:([0-9]+)/)")))
         port = std::stoi(match[1].str());
   }
   ~SiteProcess() {
-    if (pid_ > 0 && !stopped_) stop(SIGKILL);
-    if (output_) fclose(output_);
+    if (output) stop(SIGKILL);
   }
   std::string host() const { return "127.0.0.1:" + std::to_string(port); }
-
-  // Sends the signal and waits: the exit code, 128 + signal when it was killed, or -1 when it
-  // did not end within five seconds.
-  int stop(int signal) {
-    stopped_ = true;
-    kill(pid_, signal);
-    int status = 0;
-    for (int waited = 0; waited < 500; ++waited, usleep(10'000))
-      if (waitpid(pid_, &status, WNOHANG) == pid_)
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    return -1;
-  }
-  // Everything the site wrote after its announcement; call after stop().
-  std::string log() {
-    std::string text;
-    for (std::string line; !(line = readLine()).empty();) text += line;
-    return text;
-  }
-
- private:
   std::string readLine() {
     char line[1024] = "";
-    return output_ && fgets(line, sizeof line, output_) ? line : "";
+    return fgets(line, sizeof line, output) ? line : "";
   }
-  FILE* output_ = nullptr;
-  pid_t pid_ = -1;
-  bool stopped_ = false;
+  // Sends the signal and keeps what the site writes until it ends: its exit code, or 128 + the
+  // signal that ended it (SIGKILL when it did not end within five seconds).
+  int stop(int signal) {
+    kill(pid, signal);
+    pollfd out{fileno(output), POLLIN, 0};
+    for (std::string line; poll(&out, 1, 5000) == 1 && !(line = readLine()).empty();) log += line;
+    kill(pid, SIGKILL);  // the process, or the zombie it left, is ours until pclose
+    const int status = pclose(std::exchange(output, nullptr));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
 };
 
 // Plain connections to the site, for what no well-behaved client sends; opened side by side
@@ -301,17 +266,9 @@ TEST(SiteBinary, ServesTheProgramItsPagesAndLogsEachRequest) {
     EXPECT_EQ(client.Get(path)->status, 404) << path;
 
   EXPECT_EQ(site.stop(SIGINT), 0);
-  const std::string log = site.log();
-  EXPECT_NE(log.find(" GET /weather/tenday/Ca%C3%B1on+City+CO 200\n"), std::string::npos) << log;
-  EXPECT_NE(log.find(" GET /favicon.ico 404\n"), std::string::npos) << log;
-}
-
-TEST(SiteBinary, EndsCleanlyOnEveryStopSignal) {
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    SiteProcess site;
-    ASSERT_GT(site.port, 0);
-    EXPECT_EQ(site.stop(signal), 0) << strsignal(signal);
-  }
+  EXPECT_NE(site.log.find(" GET /weather/tenday/Ca%C3%B1on+City+CO 200\n"), std::string::npos)
+      << site.log;
+  EXPECT_NE(site.log.find(" GET /favicon.ico 404\n"), std::string::npos) << site.log;
 }
 
 TEST(SiteOptions, CommandLines) {
@@ -336,12 +293,12 @@ TEST(SiteOptions, CommandLines) {
 TEST(SiteBinary, RefusesANameThatResolvesOffLoopback) {
   const std::string hosts = ::testing::TempDir() + "skycall-site-hosts";
   std::ofstream(hosts) << "0.0.0.0 127.wide.example\n";
-  SiteProcess site({"--listen", "127.wide.example:0"},
-                   {"unshare", "--mount", "sh", "-c",
-                    "mount --bind " + hosts + " /etc/hosts || exit 99; exec \"$@\"", "sh"});
+  SiteProcess site(
+      {"--listen", "127.wide.example:0"},
+      "unshare --mount sh -c 'mount --bind " + hosts + " /etc/hosts || exit 99; exec \"$@\"' sh");
   const int status = site.stop(0);
   if (status == 99 || status == 127) GTEST_SKIP() << "no private /etc/hosts here";
-  EXPECT_EQ(status, 2) << site.announcement << site.log();
+  EXPECT_EQ(status, 2) << site.announcement << site.log;
 }
 
 // The site serves GET only: a large body is refused at once, never read into memory. And 200
@@ -382,21 +339,6 @@ TEST(SiteBinary, RefusesLargeBodiesAndSlowConnectionsDoNotStarveTheProgram) {
   for (const int socket : slow) close(socket);
 }
 
-// "auto" serves live weather when the services answer, the demo when they do not.
-TEST(SiteBinary, AutoSourceServesLiveWeatherOrTheDemo) {
-  FakeWeatherServices services;
-  const std::string nobody = "http://127.0.0.1:1/v1/search";
-  for (const auto& [search, forecast, source] :
-       {std::tuple(services.keyed("/v1/search"), services.keyed("/v1/forecast"), "live"),
-        std::tuple(nobody, nobody, "demo")}) {
-    SiteProcess site({"--source", "auto", "--timeout", "1", "--geocoding-url", search,
-                      "--forecast-url", forecast});
-    EXPECT_NE(site.announcement.find(std::string("serving the ") + source + " source"),
-              std::string::npos)
-        << site.announcement;
-  }
-}
-
 // Each place the user may type, through the live site binary and the program's own fetcher and
 // fetch cycle: the place its pages name, ten days on the ten-day page, and the rows the user
 // hears; or the status of a place the site must not guess.
@@ -414,11 +356,8 @@ TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
     std::replace(asked.begin(), asked.end(), ' ', '+');
     const auto now = client.Get("/weather/right-now/" + asked);
     ASSERT_TRUE(now) << row.where;
-    if (row.fields[2] == "404") {
-      EXPECT_EQ(now->status, 404) << row.where;
-      continue;
-    }
-    ASSERT_EQ(now->status, 200) << row.where << "\n" << now->body;
+    ASSERT_EQ(now->status, row.fields[2] == "404" ? 404 : 200) << row.where << "\n" << now->body;
+    if (now->status == 404) continue;
     EXPECT_NE(now->body.find("<p class=\"place\">" + row.fields[2] + "</p>"), std::string::npos)
         << row.where << "\n"
         << now->body.substr(0, 1200);
@@ -436,59 +375,51 @@ TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
   }
 }
 
-// The live source against the forecast page of the services' site, with a fault or none.
-struct LiveRig {
-  FakeWeatherServices services;
-  steady_clock::time_point now{};
-  const std::string nobody = "http://127.0.0.1:1/v1/search";
-  WeatherServices urls;
-  LiveForecastSource source{urls, [this] { return now; }};
-  explicit LiveRig(Fault fault = Fault::None, bool refused = false)
-      : services(fault),
-        urls{refused ? nobody : services.keyed("/v1/search"),
-             refused ? nobody : services.keyed("/weather/forecast/x"), 1.0} {}
-  int statusOf(const std::string& location) {
-    try {
-      return source.forecastFor(location), 200;
-    } catch (const SourceError& error) {
-      return error.status();
-    }
+int statusOf(LiveForecastSource& source) {
+  try {
+    return source.forecastFor("Springfield, IL"), 200;
+  } catch (const SourceError& error) {
+    return error.status();
   }
-};
+}
 
 TEST(LiveSource, KeepsAForecastTenMinutesForEveryWayOfWritingThePlace) {
-  LiveRig rig;
+  FakeWeatherServices services;
+  steady_clock::time_point now{};
+  LiveForecastSource source(services.live(), [&] { return now; });
   for (const char* typed : {"Springfield, IL", "springfield il", "Springfield+Illinois"})
-    EXPECT_EQ(rig.statusOf(typed), 200) << typed;
-  EXPECT_EQ(rig.services.takeTargets().size(), 1u);
-  rig.now += 9min;
-  rig.statusOf("Springfield, IL");
-  EXPECT_EQ(rig.services.takeTargets().size(), 0u);
-  rig.now += 2min;
-  rig.statusOf("Springfield, IL");
-  EXPECT_EQ(rig.services.takeTargets().size(), 1u);
+    EXPECT_NO_THROW(source.forecastFor(typed)) << typed;
+  EXPECT_EQ(services.takeTargets().size(), 1u);
+  now += 9min;
+  EXPECT_EQ(statusOf(source), 200);
+  EXPECT_EQ(services.takeTargets().size(), 0u);
+  now += 2min;
+  EXPECT_EQ(statusOf(source), 200);
+  EXPECT_EQ(services.takeTargets().size(), 1u);
 }
 
-// A failing service gives its status; and "auto" takes it for services that do not answer.
+// Every way the forecast service can fail, and answers that are no forecast: the live source
+// answers its status; a site started with "auto" takes such services for none and serves the
+// demo; and it ends cleanly on every stop signal.
 TEST(LiveSource, ServiceFaultsGiveTheirStatus) {
+  int stops = 0;
   for (const TableRow& row : table(path("service-faults.txt"))) {
     const bool refused = row.fields[0] == "refused";
-    LiveRig rig(refused ? Fault::None : Fault(std::stoi(row.fields[0])), refused);
-    EXPECT_EQ(rig.statusOf("Springfield, IL"), std::stoi(row.fields[1])) << row.where;
-    EXPECT_EQ(weatherServicesAnswer(rig.urls), row.fields[1] == "200") << row.where;
-  }
-}
-
-TEST(LiveSource, AnswersThatAreNoForecastFail) {
-  for (const TableRow& row : table(path("no-forecast.txt"))) {
     const json answer =
         json::parse(readBytes(path("forecast-springfield.json"))).patch(json::parse(row.fields[1]));
-    try {
-      forecastFromAnswer(answer.is_string() ? answer.get<std::string>() : answer.dump(), {});
-      ADD_FAILURE() << row.where << ": no failure";
-    } catch (const SourceError& error) {
-      EXPECT_EQ(error.status(), 502) << row.where;
-    }
+    FakeWeatherServices services(refused ? Fault::None : Fault(std::stoi(row.fields[0])),
+                                 answer.is_string() ? answer.get<std::string>() : answer.dump());
+    const std::string nobody = "http://127.0.0.1:1/v1/search";
+    const WeatherServices urls = refused ? WeatherServices{nobody, nobody, 1.0} : services.live();
+    LiveForecastSource source(urls);
+    EXPECT_EQ(statusOf(source), std::stoi(row.fields[2])) << row.where;
+    SiteProcess site({"--source", "auto", "--timeout", "1", "--geocoding-url", urls.geocodingUrl,
+                      "--forecast-url", urls.forecastUrl});
+    const std::string served = row.fields[2] == "200" ? "live" : "demo";
+    EXPECT_NE(site.announcement.find("serving the " + served + " source"), std::string::npos)
+        << row.where << site.announcement;
+    const int signal = std::array{SIGINT, SIGTERM, SIGHUP}[stops++ % 3];
+    EXPECT_EQ(site.stop(signal), 0) << row.where << " " << strsignal(signal);
   }
 }
 
