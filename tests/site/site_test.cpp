@@ -57,9 +57,10 @@ int today() {
 // countryCode and cut to count; forecasts from forecast-LATITUDE.json, else the Springfield one,
 // cut to forecast_days. Their addresses carry a key, as a paid plan's do. The site's own page
 // /weather/forecast/x is the forecast answer given (the Springfield one) with the fault given.
+const std::string kSpringfield = "forecast-springfield.json";
 struct FakeWeatherServices : fakes::LoopbackSite {
-  explicit FakeWeatherServices(Fault fault = Fault::None, std::string forecast = readBytes(
-                                                              path("forecast-springfield.json"))) {
+  explicit FakeWeatherServices(Fault fault = Fault::None,
+                               const std::string& forecast = readBytes(path(kSpringfield))) {
     http.Get("/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       const json places = json::parse(readBytes(path("geocoding.json")));
@@ -80,7 +81,7 @@ struct FakeWeatherServices : fakes::LoopbackSite {
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       const std::string own =
           readBytes(path("forecast-" + asked.get_param_value("latitude") + ".json"));
-      json body = json::parse(own.empty() ? readBytes(path("forecast-springfield.json")) : own);
+      json body = json::parse(own.empty() ? readBytes(path(kSpringfield)) : own);
       const std::size_t days = std::stoul(asked.get_param_value("forecast_days"));
       for (auto& [series, hours] : {std::pair("daily", 1u), std::pair("hourly", 24u)})
         for (auto& values : body[series])  // every member a series of values
@@ -121,7 +122,7 @@ struct SiteProcess {
   // Sends the signal and keeps what the site writes until it ends: its exit code, or 128 + the
   // signal that ended it (SIGKILL when it did not end within five seconds).
   int stop(int signal) {
-    if (!output) return -1;  // stopped before
+    if (!output || pid <= 0) return -1;  // stopped before, or never started
     kill(pid, signal);
     pollfd out{fileno(output), POLLIN, 0};
     for (std::string line; poll(&out, 1, 5000) == 1 && !(line = readLine()).empty();) log += line;
@@ -366,7 +367,7 @@ TEST(LiveSource, ServiceFaultsGiveTheirStatus) {
   for (const TableRow& row : table(path("service-faults.txt"))) {
     const bool refused = row.fields[0] == "refused";
     const json answer =
-        json::parse(readBytes(path("forecast-springfield.json"))).patch(json::parse(row.fields[1]));
+        json::parse(readBytes(path(kSpringfield))).patch(json::parse(row.fields[1]));
     FakeWeatherServices services(refused ? Fault::None : Fault(std::stoi(row.fields[0])),
                                  answer.is_string() ? answer.get<std::string>() : answer.dump());
     const std::string nobody = "http://127.0.0.1:1/v1/search";
