@@ -362,7 +362,7 @@ TEST(LiveSource, KeepsAForecastTenMinutesForEveryWayOfWritingThePlace) {
 // Every way the forecast service can fail, and answers that are no forecast: the live source
 // answers its status; a site started with "auto" takes such services for none and serves the
 // demo; and it ends cleanly on every stop signal.
-TEST(LiveSource, ServiceFaultsGiveTheirStatus) {
+TEST(LiveSource, FailingServicesGiveTheirStatusAndAutoServesTheDemo) {
   int stops = 0;
   for (const TableRow& row : table(path("service-faults.txt"))) {
     const bool refused = row.fields[0] == "refused";
