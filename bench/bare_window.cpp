@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The least a Qt 6 window program costs: one empty window. Prints "painted" once its first frame
 // has been drawn and handed to the display, then runs until it is ended, so both its start and
 // its resident memory can be read from outside.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One fetch cycle against the forecast site on loopback, next to the curl command line fetching
 // the same four addresses over one connection.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scan plus normalisation of the four forecast pages, sized like the real site's pages
 // (about 100 KB each), measured next to a memchr pass over the same bytes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Processor time the program spends while hold waits half a second: the real Qt window and its
 // Holder timer, getrusage before and after. Runs on whatever QT_QPA_PLATFORM names (offscreen
 // when there is no display).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A key press to the text handed to the speech route, in process: the main window object with
 // a full forecast list, Down pressed, the topic's sentence arriving at the recording voice.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Time from a key typed from outside to its text at speech-dispatcher, next to spd-say of the
 same text to the same daemon, in one run.
 

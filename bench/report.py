@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Turns one run's results into the budget table: each measure's median beside its floor's
 median from the same run, the ratio, and the budget with pass or over. Prints the table and
 writes it to results.md; a "## Notes" section already in results.md is kept as it is.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The budget table from made-up results: which floor a row is judged against, where the
 budget line falls, that a failed benchmark stops the report, and that notes written by hand in
 results.md outlive a new run."""

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The measures that need a desktop session, each next to its floor in the same session: one X
 display (Xvfb), one session bus with the accessibility bus, one recording speech-dispatcher and
 skycall-site on loopback, all torn down at the end.

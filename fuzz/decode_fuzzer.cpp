@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Page decoding by every charset: never a byte lost, and UTF-8 out and back is exact.
 #include <cstddef>
 #include <cstdint>

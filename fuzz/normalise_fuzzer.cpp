@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The normalisation pass on any rows: it ends, keeps the row count and order, rewrites each
 // row as the row on its own would be, and leaves no line feed or tab. (A row may still start
 // with a blank: "mph" at its start is spelled out after the clean-up, " miles per hour".)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one fuzzer for a given time from its kept inputs, in a scratch corpus so that the
 # repository's corpus only changes by hand. A crash input is left in the scratch folder and
 # named in the output; copy it into corpus/NAME to keep it as a regression case.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The marker scan against a plain position-by-position reference, for every step table.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Xlib defines KeyPress, Bool, None and friends as macros, so this file stays free of Qt.
 #include "platform/X11KeySender.h"
 

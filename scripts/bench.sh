@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures Skycall's budgets beside their floors, all in one run, prints the table and writes it
 # to bench/results.md. Run it by hand on a quiet machine (it is no part of the test command);
 # rerun when another heavy job ran meanwhile. SKYCALL_BENCH_ROUNDS sets the whole-process rounds

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every fuzzer for the given number of seconds (default 300) from its kept inputs.
 # A crash input is named in the output; copy it into fuzz/corpus/NAME to keep it.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Skycall needs on Debian 12, by package name:
 #   install-deps.sh run    what building and running it needs
 #   install-deps.sh test   that, and what every test needs (the default)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Skycall, starts the stand-in forecast site unless one already answers, and runs
 # the program. The site started here stops when the program ends. Quiet on the terminal
 # (a screen reader reads every line): it speaks up only when something is wrong.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Skycall and runs every test: a sanitizer build (address + undefined) of the core
 # suites, the fuzzers over their kept inputs and briefly, and the full build (core,
 # integration, site and end-to-end suites).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // skycall-site: the stand-in forecast site that Skycall reads its four pages from.
 
 #include <pthread.h>

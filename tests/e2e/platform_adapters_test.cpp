@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The key sender and the screen-reader route against a real X display and session bus, in the
 // cases the end-to-end suite cannot reach: it sees the hot-key reach the window, the newest
 // controller hear every text, and start-up without any controller.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A stand-in screen reader's remote controller: records each text given to PresentMessage.
 
   present_message_service.py BUS_NAME OBJECT_PATH INTERFACE RECORD_FILE (one JSON string a line)
