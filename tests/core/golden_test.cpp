@@ -4,6 +4,7 @@
 // tests/fixtures/scripts plays out as written.
 #include "app/SettingsFile.h"
 #include "app/SideFolders.h"
+#include "commands/TopicMenu.h"
 #include "fakes/Rig.h"
 #include "forecast/FetchCycle.h"
 #include "forecast/MarkerScan.h"
@@ -81,6 +82,17 @@ void check(const std::string& table, const std::vector<std::string>& f) {
         sideFolders({f.at(0), f.at(1) == "1", f.at(2) == "1"}, "/cwd", {f.at(3), f.at(4), f.at(5)});
     EXPECT_EQ(got.settings, f.at(6));
     EXPECT_EQ(got.log, f.at(7));
+  } else if (table == "topics") {
+    // Rows "R0" to "R47" and the location "Here" put into the topic's written text.
+    fakes::VectorList rows;
+    for (int i = 0; i < 48; ++i) rows.append(L"R" + std::to_wstring(i));
+    std::wstring want = text(f.at(1));
+    for (std::size_t at; (at = want.find(L'{')) != std::wstring::npos;) {
+      const std::size_t end = want.find(L'}', at);
+      const std::wstring name = want.substr(at + 1, end - at - 1);
+      want.replace(at, end - at + 1, name == L"location" ? L"Here" : L"R" + name);
+    }
+    EXPECT_EQ(topicText(std::stoi(f.at(0)), L"Here", rows), want);
   } else {
     ADD_FAILURE() << "no check for the table " << table;
   }
