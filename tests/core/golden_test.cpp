@@ -135,15 +135,17 @@ TEST(SettingsFile, AtomicWriteClearsWhatKilledSavesLeftAndOnlyThat) {
   // Left by saves killed before their rename: one long ago, one maybe still being written.
   const auto stale = folder.path() / "progress.ini.skycall-a1B2c3",
              fresh = folder.path() / "progress.ini.skycall-d4E5f6",
-             notOurs = folder.path() / "progress.ini.backup";  // a user's, as old
-  for (const auto& p : {stale, fresh, notOurs}) writeBytes(p, "x");
-  for (const auto& p : {stale, notOurs})
+             notOurs = folder.path() / "progress.ini.backup",  // a user's, as old
+      alike = folder.path() / "progress.ini.skycall-notes";    // the pattern, too long
+  for (const auto& p : {stale, fresh, notOurs, alike}) writeBytes(p, "x");
+  for (const auto& p : {stale, notOurs, alike})
     fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1));
   writeFileAtomically(file, "new contents");
   EXPECT_EQ(readBytes(file), "new contents");
   EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644));  // like the file it replaces
-  EXPECT_EQ(std::make_tuple(fs::exists(stale), fs::exists(fresh), fs::exists(notOurs)),
-            std::make_tuple(false, true, true));
+  EXPECT_EQ(
+      std::make_tuple(fs::exists(stale), fs::exists(fresh), fs::exists(notOurs), fs::exists(alike)),
+      std::make_tuple(false, true, true, true));
 }
 
 }  // namespace
