@@ -1,9 +1,8 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 # A stand-in screen reader's remote controller on the session bus: records each text given to
-# PresentMessage, one JSON string a line. Arguments: BUS_NAME (also the interface) OBJECT_PATH
+# PresentMessage, one a line. Arguments: BUS_NAME (also the interface) OBJECT_PATH
 # RECORD_FILE.
-import json
 import sys
 
 import dbus.service
@@ -18,7 +17,7 @@ class Controller(dbus.service.Object):
     @dbus.service.method(name, in_signature="s", out_signature="b")
     def PresentMessage(self, text):
         with open(record, "a", encoding="utf-8") as f:
-            f.write(json.dumps(str(text)) + "\n")
+            f.write(text + "\n")
         return True
 
 
