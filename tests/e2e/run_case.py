@@ -3,11 +3,11 @@
 # Runs one case of cases.txt (run_case.py --case NAME ...): a fresh desktop, skycall driven from
 # outside as a user drives it, and every process of the run ended again, found by a marker in
 # its environment. Each step "VERB A | B" is a call step_VERB(A, B).
+import glob
 import json
 import os
 import pwd
 import re
-import shlex
 import shutil
 import signal
 import socket
@@ -19,10 +19,6 @@ import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 HARNESS, MARKER = HERE + "/harness", "SKYCALL_E2E_SESSION"
-LOG = ["Starting program", "Loading JAWS Api", "Version is 0.3b", "Sapi is set to 0",
-       "Loading settings/progress", "Adding to System Tray", "Load finished."]
-USER, UNIT = "skycall-e2e", "/usr/lib/systemd/user/skycall-site.service"
-ENABLED = "/etc/systemd/user/default.target.wants/skycall-site.service"
 
 
 def eq(actual, expected, what):
@@ -32,9 +28,8 @@ def eq(actual, expected, what):
 def wait_until(predicate, timeout, what, interval=0.02):
     deadline = time.monotonic() + timeout
     while not (value := predicate()):
-        if time.monotonic() > deadline:
-            raise AssertionError(f"timed out after {timeout} s waiting for "
-                                 f"{what() if callable(what) else what}")
+        assert time.monotonic() < deadline, \
+            f"timed out after {timeout} s waiting for {what() if callable(what) else what}"
         time.sleep(interval)
     return value
 
@@ -65,11 +60,6 @@ def end(pid):
             time.sleep(0.02)
 
 
-def port_taken(port):
-    with socket.socket() as probe:
-        return probe.connect_ex(("127.0.0.1", port)) == 0
-
-
 def settings(route, rate, location="12345", spare=""):
     # progress.ini as saved: numbers with a blank each side (none before a minus), CR LF.
     numbers = [f" {v} " if int(v) >= 0 else f"{v} " for v in (route, rate)]
@@ -87,10 +77,8 @@ class Recording:
         self.path, self.address, self.utterances, self.offset = path, address, [], 0
 
     def poll(self):
-        with open(self.path, "rb") as f:
-            f.seek(self.offset)
-            data = f.read()
-        data = data[:data.rfind(b"\n") + 1]
+        data = open(self.path, "rb").read()[self.offset:]
+        data = data[:data.rfind(b"\n") + 1]  # whole lines only
         self.offset += len(data)
         for line in data.decode("utf-8", "replace").splitlines():
             if start := re.match(r"^START rate=(-?\d+) vol=-?\d+ text=(.*)$", line):
@@ -110,9 +98,8 @@ class Run:
         self.o, self.defs, self.topics, self.ids = options, defs, topics, {}
         self.dir = tempfile.mkdtemp(prefix=f"skycall-e2e-{name}-")
         self.artifacts = os.path.join(options.artifacts, name)
-        self.keep, self.watches = {}, {}
         self.rec = self.orca = self.app = self.wid = self.deb = None
-        self.rows, self.mark, self.orca_expected, self.orca_since = [], 0, [], 0
+        self.keep, self.watches, self.rows, self.mark, self.orca_expected = {}, {}, [], 0, []
         self.cwd = self.work = self.subdir("work")
         self.binary = os.path.join(self.subdir("app"), "skycall")
         self.files = {n: os.path.join(self.work, n) for n in ("debuglog.txt", "myversion.txt")}
@@ -125,12 +112,9 @@ class Run:
         os.makedirs(self.artifacts)
 
     def text(self, field):  # {NAME} from cases.txt; {tN}: topic N with the rows last read
-        def one(m):
-            if not re.match(r"t\d+$", m[1]):
-                return self.defs[m[1]]
-            return re.sub(r"\{(\w+)\}", lambda r: "12345" if r[1] == "location" else (
-                self.rows[int(r[1])] if int(r[1]) < len(self.rows) else ""), self.topics[m[1][1:]])
-        return re.sub(r"\{(\w+)\}", one, field)
+        rows = dict({str(i): row for i, row in enumerate(self.rows)}, location="12345")
+        return re.sub(r"\{(\w+)\}", lambda m: self.defs.get(m[1]) or re.sub(
+            r"\{(\w+)\}", lambda r: rows.get(r[1], ""), self.topics[m[1][1:]]), field)
 
     def run_steps(self, lines):
         for line in lines:
@@ -160,7 +144,8 @@ class Run:
         port = int(self.o.host.rpartition(":")[2])
         site = [self.o.site, "--listen", f"127.0.0.1:{port}"]
         if "package" in flags:  # the site as its user unit starts it
-            site = shlex.split(re.search(r"^ExecStart=(.*)$", open(UNIT).read(), re.M)[1])
+            unit = open(self.defs["UNIT"]).read()  # its command line has no quoting
+            site = re.search(r"^ExecStart=(.*)$", unit, re.M)[1].split()
         else:
             shutil.copy2(self.o.skycall, self.binary)  # a copy: it keeps progress.ini beside it
         for argv, var in ((["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
@@ -181,11 +166,15 @@ class Run:
         self.rec_sleep = 1 if "sleep" in flags else 0  # seconds each text takes to speak
         self.rec = self.start_speech()
         self.env["SPEECHD_ADDRESS"] = self.rec.address
-        self.site = self.popen(site, stdout=open(self.dir + "/site.log", "w"),
+        self.keep["site.log"] = self.dir + "/site.log"
+        self.site = self.popen(site, stdout=open(self.keep["site.log"], "w"),
                                stderr=subprocess.STDOUT)
         # In auto mode the site asks the weather services first, for up to its 8 s time-out.
-        wait_until(lambda: self.site.poll() is not None or port_taken(port), 20, "the site")
+        wait_until(lambda: self.site.poll() is not None or not socket.socket().connect_ex(
+            ("127.0.0.1", port)), 20, "the site")
         assert self.site.poll() is None, "skycall-site ended (is the port taken?); see site.log"
+        if "package" in flags:  # what the home and the start folder hold before the program
+            self.trees = tree(self.home), tree(self.cwd)
 
     def start_speech(self, name="speechd", again=False):
         folder, run_dir = os.path.join(self.dir, name), self.subdir(name + "-run")
@@ -224,7 +213,7 @@ class Run:
 
     def step_orca(self):
         # Key echo off; Orca speaks into a recording speech-dispatcher of its own.
-        self.orca = self.start_speech("orca-speechd")
+        self.orca, self.orca_since = self.start_speech("orca-speechd"), 0
         prefs = self.subdir("orca-prefs")
         shutil.copy(HARNESS + "/orca_prefs.json", prefs + "/user-settings.conf")
         self.keep["orca.out"] = self.dir + "/orca.out"
@@ -252,29 +241,29 @@ class Run:
 
     # ---- the installed package ---------------------------------------------------------
     def step_install(self):
-        out = self.keep["package"] = self.subdir("package")
+        out = self.subdir("package")
         sh(["cpack", "-G", "DEB", "--config", self.o.build + "/CPackConfig.cmake", "-B", out], 600)
-        debs = [os.path.join(out, f) for f in os.listdir(out) if f.endswith(".deb")]
-        eq(len(debs), 1, f"packages made in {out}")
-        lint = sh(["lintian", "--tag-display-limit", "0", debs[0]], 300, False).stdout
+        (deb,) = glob.glob(out + "/*.deb")  # one package
+        lint = sh(["lintian", "--tag-display-limit", "0", deb], 300, False).stdout
         print(lint)  # errors fail, warnings are reported
         assert not re.search("^E: ", lint, re.M), "lintian reports errors"
-        self.deb = sh(["apt-get", "install", "-y", "-qq", debs[0]], 600, env=dict(
+        self.deb = sh(["apt-get", "install", "-y", "-qq", deb], 600, env=dict(
             os.environ, DEBIAN_FRONTEND="noninteractive"))
         sh(["desktop-file-validate", "/usr/share/applications/org.skycall.Skycall.desktop"])
         sh(["appstreamcli", "validate", "--no-net",
             "/usr/share/metainfo/org.skycall.Skycall.metainfo.xml"], 120)
-        verify = sh(["systemd-analyze", "verify", UNIT], 120, False)  # where systemd can run
+        # systemd-analyze cannot run where systemd has not booted.
+        verify = sh(["systemd-analyze", "verify", self.defs["UNIT"]], 120, False)
         assert re.search("Failed to initialize|not been booted", verify.stderr) or \
             (verify.returncode, verify.stderr.strip()) == (0, ""), f"unit: {verify.stderr}"
-        assert os.path.islink(ENABLED), "the package did not enable the site's user unit"
-        for program in ("/usr/bin/skycall", "/usr/bin/skycall-site"):
-            assert "not stripped" not in sh(["file", program]).stdout, f"{program} not stripped"
+        assert os.path.islink(self.defs["ENABLED"]), "the site's user unit is not enabled"
+        stripped = sh(["file", "/usr/bin/skycall", "/usr/bin/skycall-site"]).stdout
+        assert "not stripped" not in stripped, stripped
 
     def step_as_user(self):  # a normal user, started from root's folder, which it cannot write
-        sh(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", USER],
-           check=False)  # fails if there already
-        user = pwd.getpwnam(USER)
+        # A system user without a home of its own; useradd fails if it is there already.
+        sh(["useradd", "-r", "-M", "-s", "/usr/sbin/nologin", self.defs["USER"]], check=False)
+        user = pwd.getpwnam(self.defs["USER"])
         self.ids = {"user": user.pw_uid, "group": user.pw_gid, "extra_groups": []}
         sh(["chown", "-R", f"{user.pw_uid}:{user.pw_gid}", self.dir])
         self.home, self.cwd = self.subdir("home"), self.subdir("read-only")
@@ -284,10 +273,7 @@ class Run:
         self.files = {n: state + n for n in ("debuglog.txt", "myversion.txt")}
         self.files["progress.ini"] = self.home + "/.config/skycall/progress.ini"
 
-    def step_home_only(self, *allowed):  # without paths: note the home and the start folder
-        if not allowed:
-            self.trees = tree(self.home), tree(self.cwd)
-            return
+    def step_home_only(self, *allowed):  # what changed since the desktop started
         eq(tree(self.cwd), self.trees[1], "the folder the program was started from")
         after = tree(self.home)
         eq({p for p in after if after[p] != self.trees[0].get(p)} - set(allowed), set(),
@@ -296,8 +282,7 @@ class Run:
     # ---- the program ------------------------------------------------------------------
     def step_launch(self, words="", how=""):
         if words:
-            with open(self.files["progress.ini"], "wb") as f:
-                f.write(settings(*words.split()))
+            open(self.files["progress.ini"], "wb").write(settings(*words.split()))
         argv = [self.binary]
         if how in ("full", "gone"):
             shutil.rmtree(self.work, ignore_errors=True)
@@ -307,7 +292,7 @@ class Run:
         if how == "gone":  # the shell removes its own current folder, then becomes the program
             argv = ["sh", "-c", 'rmdir "$PWD" && exec "$0"', self.binary]
         self.mark = len(self.rec.poll())
-        self.output = open(os.path.join(self.dir, "skycall.out"), "w")
+        self.output = open(self.keep.setdefault("skycall.out", self.dir + "/skycall.out"), "w")
         scale = {"QT_SCALE_FACTOR": "2"} if how == "scale" else {}
         self.app = self.popen(argv, dict(scale, QT_QPA_PLATFORM="xcb"), self.cwd,
                               stdout=self.output, stderr=subprocess.STDOUT)
@@ -397,9 +382,6 @@ class Run:
         time.sleep(float(seconds))
         eq(self.rec.texts(self.mark), [], "texts at speech-dispatcher, where silence is due")
 
-    def step_voice(self, *texts):
-        eq(self.rec.texts(), list(texts), "every text at speech-dispatcher")
-
     def title(self):
         return self.sh(["xdotool", "getwindowname", self.wid], timeout=5).stdout.rstrip("\n")
 
@@ -419,7 +401,7 @@ class Run:
         lines = data.decode().split("\r\n")[:-1]
         if reader == "none":  # the screen reader's error is the third line
             assert re.match(r"error: .", lines.pop(2) if len(lines) == 8 else ""), lines
-        eq(lines, LOG, "start-up log")
+        eq(lines, self.defs["LOG"].split(" | "), "start-up log")
 
     def step_file(self, name, text):
         data = open(self.files[name], "rb").read() if os.path.exists(self.files[name]) else None
@@ -427,9 +409,8 @@ class Run:
             "latin-1"), name)
 
     def step_backup(self, text):  # the user's own old file
-        with open(self.files["progress.ini.backup"], "w") as f:
-            f.write(text)
-        os.utime(f.name, (time.time() - 3600,) * 2)
+        open(self.files["progress.ini.backup"], "w").write(text)
+        os.utime(self.files["progress.ini.backup"], (time.time() - 3600,) * 2)
 
     def step_screenshot(self, name="screen.png", window=None):
         self.sh(["import", "-window", window or self.wid or "root",
@@ -516,8 +497,7 @@ class Run:
         try:
             if self.app and self.app.poll() is None:
                 self.step_screenshot()
-            for name, path in dict(self.files, **self.keep, **{
-                    n: f"{self.dir}/{n}" for n in ("skycall.out", "site.log")}).items():
+            for name, path in dict(self.files, **self.keep).items():
                 # Only plain files: a side file may be a link to /dev/full, which reads forever.
                 if os.path.isfile(path) and not os.path.islink(path):
                     shutil.copy(path, os.path.join(self.artifacts, name))
@@ -533,7 +513,7 @@ class Run:
             shutil.rmtree(self.dir, ignore_errors=True)
             if self.deb:
                 sh(["dpkg", "--purge", "skycall"], timeout=300)
-                assert not os.path.lexists(ENABLED), "removing the package left it enabled"
+                assert not os.path.lexists(self.defs["ENABLED"]), "purged, yet the unit is enabled"
 
 
 def main():

@@ -16,15 +16,10 @@ def walk(node, depth=0):
         yield from walk(child, depth + 1) if child is not None else ()
 
 
-def pid_of(node):
-    try:
-        return node.get_process_id()
-    except Exception:
-        return None
-
-
-app = next((a for a in pyatspi.Registry.getDesktop(0) if a and pid_of(a) == int(sys.argv[1])), None)
-tops = [app.getChildAtIndex(i) for i in range(app.childCount)] if app else []
-print(json.dumps({"windows": [{"role": top.getRoleName(), "name": top.name} for top in tops],
-                  "lists": [[node.getChildAtIndex(r).name for r in range(node.childCount)]
-                            for top in tops for node in walk(top) if node.getRole() in LIST_ROLES]}))
+pid = int(sys.argv[1])
+app = next(a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == pid)
+tops = [app.getChildAtIndex(i) for i in range(app.childCount)]
+lists = [[node.getChildAtIndex(r).name for r in range(node.childCount)]
+         for top in tops for node in walk(top) if node.getRole() in LIST_ROLES]
+print(json.dumps({"windows": [{"role": t.getRoleName(), "name": t.name} for t in tops],
+                  "lists": lists}))
