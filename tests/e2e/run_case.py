@@ -369,8 +369,8 @@ class Run:
         said, before = self.rec.utterances[-1], len(self.rec.poll())
         self.step_key("ctrl")
         time.sleep(1.6)
-        assert not said.finished, "Ctrl did not cut the text off: it was spoken to its end"
         eq(self.rec.texts(before), [], "texts after Ctrl")
+        assert not said.finished, "Ctrl did not cut the text off: it was spoken to its end"
         self.step_say("x", said.text)
         wait_until(lambda: self.rec.poll()[-1].finished, 5, "the text to be spoken to its end")
 
@@ -441,9 +441,9 @@ class Run:
         self.watches[which].wait(5)
         events = re.findall(r"^(KeyPress|KeyRelease) event.*?\(keysym 0x\w+, (\w+)\)",
                             open(self.keep[which]).read(), re.M | re.S)  # in the order xev saw
-        assert presses or not events, f"keys at the {which} window: {events}"
+        assert presses or not events, f"keys at {which}: {events}"
         eq([k for kind, k in events if kind == "KeyPress" and k != "Tab"], presses.split(),
-           f"keys pressed at the {which} window")
+           f"keys pressed at {which}")
         eq(set({k.upper(): kind for kind, k in events}.values()) - {"KeyRelease"}, set(),
            "keys left pressed")
 
