@@ -128,7 +128,7 @@ class Run:
         os.makedirs(path, mode=mode, exist_ok=True)
         os.chmod(path, mode)
         if self.ids:
-            shutil.chown(path, self.ids["user"], self.ids["group"])
+            sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", path])
         return path
 
     def popen(self, argv, env_extra=None, cwd=None, **kw):
@@ -524,8 +524,8 @@ def main():
     with open(HERE + "/../fixtures/tables/topics.txt") as f:
         topics = dict(t.rstrip("\n").split(" | ", 1) for t in f if t[0] not in "#\n")
     # --case=NAME --time-limit=S --skycall= --site= --host= --artifacts= --build=
-    o = types.SimpleNamespace(time_limit=100, **{k[2:].replace("-", "_"): v for k, v in (
-        a.split("=", 1) for a in sys.argv[1:])})
+    o = types.SimpleNamespace(**dict({"time_limit": 100, "site": None}, **{
+        k[2:].replace("-", "_"): v for k, v in (a.split("=", 1) for a in sys.argv[1:])}))
     # The test runner's own time-out kills without a word; give up first (SIGALRM) and clean up.
     for signum in (signal.SIGALRM, signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, lambda n, _: sys.exit(f"stopped by {signal.Signals(n).name}"))
