@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Runs one case of cases.txt (run_case.py --case NAME ...): a fresh desktop, skycall driven from
+# Runs one case of cases.txt (run_case.py --case=NAME ...): a fresh desktop, skycall driven from
 # outside as a user drives it, and every process of the run ended again, found by a marker in
 # its environment. Each step "VERB A | B" is a call step_VERB(A, B).
 import glob
