@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Starts Debian's Orca with its options. Orca's start-up check ends every process named orca
-of the user, other sessions' included: here it sees none."""
-
+# Starts Debian's Orca with its options. Orca's start-up check ends every process named orca of
+# the user, other sessions' included: here it sees none.
 import importlib.machinery
 import importlib.util
 import sys
