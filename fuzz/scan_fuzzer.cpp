@@ -1,11 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The marker scan against a plain position-by-position reference, for every step table.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 #include "forecast/MarkerScan.h"
 #include "forecast/PageSteps.h"
 #include "forecast/TextCodec.h"

@@ -2,10 +2,6 @@
 // The settings reader on any file: it ends, never reads past the text, and what the program
 // writes from the values it read reads back to the same values.
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 
 #include "app/SettingsFile.h"
 #include "forecast/TextCodec.h"
