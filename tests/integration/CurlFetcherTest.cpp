@@ -99,7 +99,7 @@ TEST(CurlFetcher, EveryFailedTransferIsAFetchErrorAndTheWindowIsServed) {
     calls.push_back(steady_clock::now());
     EXPECT_LT(calls.back() - calls.front(), fault == Fault::FiftyMegabytes ? 5s : 900ms);
     for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_LT(calls[i] - calls[i - 1], 150ms);
-    if (fault == Fault::SlowDrip) EXPECT_EQ(nested, "A page is already being fetched");
+    EXPECT_EQ(nested, calls.size() > 2 ? "A page is already being fetched" : "");
     EXPECT_EQ(fetcher.fetch(site.url("/weather/today/after")).body, "today's page");
   }
 }
