@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt window offscreen: its list box, Holder timer, location box, and the key-downs its
-// handler gets (the key table in keys.txt).
+// handler gets (the key table in keys.txt); and the system clock's weekday.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,6 +11,7 @@
 
 #include "fixtures/Fixtures.h"
 #include "platform/QtWindow.h"
+#include "platform/SystemClock.h"
 #include "speech/Voice.h"
 
 namespace skycall {
@@ -155,6 +156,21 @@ TEST_F(QtWindowTest, EveryKeyDownReachesTheHandlerBeforeTheListBox) {
   EXPECT_FALSE(own.takeOwn(84, t0));
   EXPECT_TRUE(own.takeOwn(17, t0 + 999ms));
   EXPECT_FALSE(own.takeOwn(17, t0 + SynthesisedKeys::kLifetime));
+}
+
+// The weekday where the user is, Sunday = 1, also where it is already tomorrow or still
+// yesterday in UTC.
+TEST(SystemClock, WeekdayIsTodaysHere) {
+  for (const char* zone : {"UTC", "Pacific/Kiritimati", "Etc/GMT+12"}) {
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+    const std::time_t now = std::time(nullptr);
+    std::tm here{};
+    ::localtime_r(&now, &here);
+    EXPECT_EQ(SystemClock().weekday(), here.tm_wday + 1) << zone;
+  }
+  ::unsetenv("TZ");
+  ::tzset();
 }
 
 }  // namespace
