@@ -166,6 +166,8 @@ TEST(CurlFetcher, ServesPagesOverOneConnectionAndTheirCharset) {
     EXPECT_EQ(fetcher.fetch(site.url(page)).body, page);
   const std::lock_guard lock(site.portsMutex);
   EXPECT_EQ(site.ports.size(), 1u) << "a page opened a connection of its own";
+  fetcher.fetch(site.url("/weather/today/./.."));  // a location as typed, never folder steps
+  EXPECT_EQ(site.takeTargets(), std::vector<std::string>{"/weather/today/./.."});
   const FetchedPage page = fetcher.fetch(site.url("/latin-1"));
   EXPECT_EQ(page.charset, "iso-8859-1");
   EXPECT_EQ(decodePage(page.body, page.charset), L"Caf\u00e9 72\u00b0");
