@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
 #include <ctime>
 
 #include "fixtures/Fixtures.h"

@@ -10,8 +10,6 @@
 #include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
-#include <regex>
-#include <set>
 
 #include "fakes/FakeClock.h"
 #include "fakes/LoopbackSite.h"
