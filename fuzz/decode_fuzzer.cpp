@@ -1,10 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Page decoding by every charset: never a byte lost, and UTF-8 out and back is exact.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-
 #include "forecast/TextCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

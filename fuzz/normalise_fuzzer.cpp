@@ -2,12 +2,6 @@
 // The normalisation pass on any rows: it ends, keeps the row count and order, rewrites each
 // row as the row on its own would be, and leaves no line feed or tab. (A row may still start
 // with a blank: "mph" at its start is spelled out after the clean-up, " miles per hour".)
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 #include "fakes/FakeClock.h"
 #include "forecast/Normalise.h"
 #include "forecast/TextCodec.h"
@@ -22,11 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     list.rows.push_back(text.substr(from, at - from));
   list.rows.push_back(text.substr(from));
   // Pad so the row window (19 to 22) is reached by short inputs too.
-  const std::size_t given = list.rows.size();
-  while (list.rows.size() < 24) {
-    const std::wstring copy = list.rows[list.rows.size() % given];
-    list.rows.push_back(copy);
-  }
+  for (std::size_t i = 0; list.rows.size() < 24; ++i) list.rows.push_back(list.rows[i]);
   const auto before = list.rows;
   skycall::normaliseList(list);
   if (list.rows.size() != before.size()) std::abort();

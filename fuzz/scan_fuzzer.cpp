@@ -1,11 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The marker scan against a plain position-by-position reference, for every step table.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 #include "forecast/MarkerScan.h"
 #include "forecast/PageSteps.h"
 #include "forecast/TextCodec.h"
@@ -19,11 +13,9 @@ using skycall::StepKind;
 std::vector<std::wstring> referenceScan(const std::wstring& page, const std::vector<Step>& steps) {
   std::vector<std::wstring> rows;
   std::size_t k = 0, start = 0;
-  for (std::size_t i = 0; i < page.size(); ++i) {
-    if (k == steps.size()) continue;
+  for (std::size_t i = 0; i < page.size() && k < steps.size(); ++i) {
     const Step& s = steps[k];
-    if (page.compare(i, s.marker.size(), s.marker) != 0 || page.size() - i < s.marker.size())
-      continue;
+    if (page.compare(i, s.marker.size(), s.marker) != 0) continue;
     const std::size_t after = i + s.marker.size();
     switch (s.kind) {
       case StepKind::Value: {

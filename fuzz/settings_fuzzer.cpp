@@ -2,10 +2,6 @@
 // The settings reader on any file: it ends, never reads past the text, and what the program
 // writes from the values it read reads back to the same values.
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 
 #include "app/SettingsFile.h"
 #include "forecast/TextCodec.h"
@@ -16,21 +12,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   skycall::SettingsReader in(text);
   skycall::SettingValue mode, rate, spare;
   std::wstring location;
+  int wholeRate = 0;
   try {
     mode = in.readValue();
     rate = in.readValue();
     spare = in.readValue();
     location = in.readLine();
     for (int i = 0; i < 9; ++i) in.readValue();
-  } catch (const skycall::SettingsError&) {
-    return 0;  // a short file
-  }
-  int wholeRate = 0;
-  try {
     (void)skycall::wholeNumber(mode);
     wholeRate = skycall::wholeNumber(rate).value_or(0);
   } catch (const skycall::SettingsError&) {
-    return 0;  // a value its field cannot take
+    return 0;  // a short file, or a value its field cannot take
   }
   // What is written must stay thirteen lines, whatever was read.
   const std::string bytes = skycall::settingsFileBytes(mode, wholeRate, spare, location);

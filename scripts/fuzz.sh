@@ -6,11 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
 scripts/install-deps.sh
-CXX=clang++-14 cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON >/dev/null
+CXX=clang++-14 cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON -DSKYCALL_FUZZ_SECONDS="$seconds" \
+  >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
-for name in scan normalise decode settings; do
-  echo "== $name ($seconds s)"
-  kept=$PWD/fuzz/corpus/$name
-  [ "$name" = decode ] && kept=$PWD/tests/fixtures/pages  # the saved pages are its seeds
-  fuzz/run-fuzzer.sh "$PWD/build-fuzz/fuzz/${name}_fuzzer" "$kept" "$seconds"
-done
+ctest --test-dir build-fuzz -L fuzz --output-on-failure

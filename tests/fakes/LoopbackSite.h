@@ -3,15 +3,7 @@
 
 #include <httplib.h>
 
-#include <condition_variable>
-#include <map>
-#include <mutex>
-#include <random>
-#include <thread>
 #include <utility>
-
-#include <string>
-#include <vector>
 
 namespace skycall::fakes {
 
@@ -41,18 +33,15 @@ class LoopbackSite {
                      std::string page = "", Fault fault = Fault::None) {
     pages_ = std::move(pages);
     http.Get(R"([\s\S]*)", [=, this](const httplib::Request& req, httplib::Response& res) {
-      // The path as decoded: "/weather/" + page + "/" + location.
-      const auto slash = req.path.find('/', 9);
-      const std::string name = req.path.rfind("/weather/", 0) == 0 && slash != std::string::npos
-                                   ? req.path.substr(9, slash - 9)
-                                   : "";
-      const bool faulty = name == page && req.path.substr(slash + 1) == location;
+      std::smatch at;  // the path as decoded: "/weather/" + page + "/" + location
+      std::regex_match(req.path, at, std::regex("/weather/([^/]*)/(.*)"));
       {
         std::lock_guard lock(mutex_);
         targets_.push_back(req.target);
       }
-      if (!pages_.count(name)) return void(res.status = 404);
-      serve(pages_[name], faulty ? fault : Fault::None, req, res);
+      const auto found = pages_.find(at[1].str());
+      if (found == pages_.end()) return void(res.status = 404);
+      serve(found->second, at[1] == page && at[2] == location ? fault : Fault::None, req, res);
     });
     start();
   }
@@ -90,6 +79,12 @@ class LoopbackSite {
              httplib::Response& res) {
     constexpr char kHtml[] = "text/html; charset=utf-8";
     constexpr std::size_t kPiece = 64u << 10;
+    std::string noise;  // not UTF-8: stray continuations, overlong forms, surrogates, cut sequences
+    while (noise.size() < kPiece)
+      noise +=
+          "\xC3\x28\xA0\xA1\xE2\x28\xA1\xF0\x28\x8C\xBC\xF8\xA1\xC0\xAF\xED\xA0\x80\xFF\xFE\xF4\x90"
+          "\x80\x80\xE0\x80";
+    std::mt19937 random(20240607);
     switch (fault) {
       case Fault::None:
         return res.set_content(body, kHtml);
@@ -102,8 +97,7 @@ class LoopbackSite {
               return at < body.size() && !pause(0.25) && sink.write(body.data() + at, 1);
             });
       case Fault::NotFound:
-      case Fault::ServerError:  // an error page that would scan as a forecast if its status were
-                                // ignored
+      case Fault::ServerError:  // an error page that would scan as a forecast, status unheard
         res.status = fault == Fault::NotFound ? 404 : 500;
         return res.set_content(body, kHtml);
       case Fault::CutOff:  // the whole page, but not the length promised
@@ -119,20 +113,11 @@ class LoopbackSite {
               const std::string piece = (at == 0 ? body : "") + std::string(kPiece, ' ');
               return !pause(0) && sink.write(piece.data(), piece.size());
             });
-      case Fault::InvalidUtf8: {  // stray continuations, overlong forms, surrogates, cut sequences
-        constexpr std::string_view kNotUtf8 =
-            "\xC3\x28\xA0\xA1\xE2\x28\xA1\xF0\x28\x8C\xBC\xF8\xA1\xC0\xAF\xED\xA0\x80\xFF\xFE\xF4"
-            "\x90\x80\x80\xE0\x80";
-        std::string bytes;
-        while (bytes.size() < kPiece) bytes += kNotUtf8;
-        return res.set_content(bytes, kHtml);
-      }
-      case Fault::BinaryGarbage: {
-        std::mt19937 random(20240607);
-        std::string bytes(kPiece, '\0');
-        for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
-        return res.set_content(bytes, "application/octet-stream");
-      }
+      case Fault::InvalidUtf8:
+        return res.set_content(noise, kHtml);
+      case Fault::BinaryGarbage:
+        for (char& c : noise) c = static_cast<char>(random() & 0xFF);
+        return res.set_content(noise, "application/octet-stream");
       case Fault::RedirectLoop:
         return res.set_redirect(req.target);
     }
