@@ -7,36 +7,35 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "app/Form1.h"
 #include "fakes/FakeClock.h"
 #include "fixtures/Fixtures.h"
 
-// The main window object wired to recording fakes, and the runner of the scenario scripts under
-// tests/fixtures/scripts that drive it.
+// The main window object wired to recording fakes, and the runner of the scenario scripts that
+// drive it (tests/fixtures/scripts/README.md).
 namespace skycall::fakes {
 
 using namespace fixtures;
 using Texts = std::vector<std::string>;
 using Said = std::vector<std::wstring>;
 
-// Thrown by endProgram: the program ends at once, so nothing after it may run.
+// Thrown by endProgram: the program ends at once, so nothing after it may run. Not a
+// std::exception, which the program's own error traps would take.
 struct ProgramEnded {};
 
 // One ordered record of what every fake saw: "caption=Hello", "pump", "tick", "key 17 down",
 // "voice3: Hello", "reader0: Hello", "fetch http://...", "prompt:Location|...|", "show", "end".
-struct Log {
-  Said entries;
-  void add(const std::string& what, const std::wstring& text = L"") {
-    entries.push_back(std::wstring(what.begin(), what.end()) + text);
-  }
-};
+inline void note(Said& log, const std::string& what, const std::wstring& text = L"") {
+  log.push_back(std::wstring(what.begin(), what.end()) + text);
+}
 
 // The voice, and the screen reader.
 struct Speaker : Voice, ScreenReader {
-  Log& log;
+  Said& log;
   int rateValue = 0, volume = 0;
-  explicit Speaker(Log& l) : log(l) {}
+  explicit Speaker(Said& l) : log(l) {}
   void setRate(int r) override {
     if (r < -10 || r > 10) throw SpeechError("Invalid procedure call or argument");
     rateValue = r;
@@ -46,7 +45,7 @@ struct Speaker : Voice, ScreenReader {
   void speak(const std::wstring& text, int flags) override { say("voice", text, flags); }
   void SayString(const std::wstring& text, int flags) override { say("reader", text, flags); }
   void say(const std::string& who, const std::wstring& text, int flags) {
-    log.add(who + std::to_string(flags) + ": ", text);
+    note(log, who + std::to_string(flags) + ": ", text);
   }
 };
 
@@ -54,13 +53,14 @@ struct Speaker : Voice, ScreenReader {
 // `pending` run at the next pump or wait; a wait with none pending lasts to the holder's tick.
 // Pages are served by a part of their path, or every address goes to a real fetcher.
 struct Rig : Window, KeySender, PageFetcher {
-  Log log;
+  Said log;
   WindowEvents* handler = nullptr;
   std::wstring captionText;
   VectorList list;
-  bool enabled = false, keysFail = false, readerAnswers = true, voiceAnswers = true;
+  bool enabled = false;
   int interval = 0;
   double elapsedMs = 0;
+  std::set<std::string> off;         // "reader", "voice", "keys": those that fail
   std::deque<std::wstring> answers;  // the location box's answers; none left = Cancel
   std::deque<std::function<void()>> pending;
   PageFetcher* real;
@@ -73,15 +73,15 @@ struct Rig : Window, KeySender, PageFetcher {
   Speaker* voice = nullptr;  // owned by the form
   std::unique_ptr<Form1> form;
 
-  explicit Rig(PageFetcher* realFetcher, std::string host) : real(realFetcher) {
+  Rig(PageFetcher* realFetcher, std::string host) : real(realFetcher) {
     auto makeVoice = [this]() -> std::unique_ptr<Voice> {
-      if (!voiceAnswers) throw SpeechError("speech-dispatcher does not answer");
+      if (off.count("voice")) throw SpeechError("speech-dispatcher does not answer");
       auto v = std::make_unique<Speaker>(log);
       voice = v.get();
       return v;
     };
     auto makeReader = [this]() -> std::unique_ptr<ScreenReader> {
-      if (!readerAnswers) throw SpeechError("No screen reader answers on the session bus");
+      if (off.count("reader")) throw SpeechError("No screen reader answers on the session bus");
       return std::make_unique<Speaker>(log);
     };
     form = std::make_unique<Form1>(Platform{*this, makeVoice, makeReader, this, *this, clock,
@@ -92,14 +92,14 @@ struct Rig : Window, KeySender, PageFetcher {
 
   void setEventHandler(WindowEvents* h) override { handler = h; }
   std::wstring caption() const override { return captionText; }
-  void setCaption(const std::wstring& text) override { log.add("caption=", captionText = text); }
+  void setCaption(const std::wstring& text) override { note(log, "caption=", captionText = text); }
   ForecastList& List1() override { return list; }
-  void pumpEvents() override { log.add("pump"), runPending(); }
+  void pumpEvents() override { note(log, "pump"), runPending(); }
   void waitForEvents() override {
     if (runPending()) return;
     if (!enabled || interval <= 0) throw std::logic_error("a wait that nothing can end");
     elapsedMs += interval;
-    log.add("tick");
+    note(log, "tick");
     handler->Holder_Timer();
   }
   void setHolderEnabled(bool on) override { enabled = on; }
@@ -111,14 +111,14 @@ struct Rig : Window, KeySender, PageFetcher {
   int holderInterval() const override { return interval; }
   std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
                         const std::wstring& def) override {
-    log.add("prompt:", title + L"|" + prompt + L"|" + def);
+    note(log, "prompt:", title + L"|" + prompt + L"|" + def);
     const std::wstring answer = answers.empty() ? L"" : answers.front();
     if (!answers.empty()) answers.pop_front();
     return answer;
   }
-  void showAndActivate() override { log.add("show"), handler->Form_Activate(); }
-  void minimize() override { log.add("minimize"); }
-  void endProgram() override { log.add("end"), throw ProgramEnded{}; }
+  void showAndActivate() override { note(log, "show"), handler->Form_Activate(); }
+  void minimize() override { note(log, "minimize"); }
+  void endProgram() override { note(log, "end"), throw ProgramEnded(); }
   // One pass: the events pending now, not those they post.
   bool runPending() {
     std::deque<std::function<void()>> now;
@@ -126,14 +126,12 @@ struct Rig : Window, KeySender, PageFetcher {
     for (auto& e : now) e();
     return !now.empty();
   }
-
   void keybd_event(int vk, int flags) override {
-    if (keysFail) throw SpeechError("no display");
-    log.add("key " + std::to_string(vk) + (flags == kKeyUp ? " up" : " down"));
+    if (off.count("keys")) throw SpeechError("no display");
+    note(log, "key " + std::to_string(vk) + (flags == kKeyUp ? " up" : " down"));
   }
-
   FetchedPage fetch(const std::string& address) override {
-    log.add("fetch " + address);
+    note(log, "fetch " + address);
     if (onFetch && address.find(onFetchOf) != std::string::npos) std::exchange(onFetch, nullptr)();
     if (real) return real->fetch(address);
     if (!failOn.empty() && address.find(failOn) != std::string::npos)
@@ -151,70 +149,73 @@ inline Said numbered(int n) {
   return rows;
 }
 
-// Runs scenarios, a line a step: "verb field | field | ...", as tests/fixtures/scripts/README.md
-// tells. Expected texts are escaped; rows may name golden data: "@rows:pages/cycle-full.rows" or
-// "@page:right-now-full" (its rows).
+// Runs scenarios, a line a step: "verb field | field | ...". A suite may add verbs of its own.
 struct Script {
   PageFetcher* real = nullptr;
   std::string host = "forecast.test";
+  std::map<std::string, std::function<void(const Texts&)>> more;
   std::unique_ptr<Rig> rig;
   std::size_t mark = 0;  // where the log stood at the last `forget`
+  std::chrono::steady_clock::time_point marked;
 
   // A new program; on restart, with the settings file the last one left.
   void begin(bool restart = false) {
     const std::string saved = restart ? readBytes(rig->settingsPath()) : "";
     rig = std::make_unique<Rig>(real, host);
     if (!saved.empty()) writeBytes(rig->settingsPath(), saved);
-    mark = 0;
+    forget();
+  }
+  void forget() {
+    mark = rig->log.size();
+    marked = std::chrono::steady_clock::now();
   }
 
-  // nested: a step run by the program's own event pump, after which nothing may run once the
-  // program has ended.
-  void step(const std::string& line, bool nested = false) {
+  void step(const std::string& line) {
     const std::size_t space = std::min(line.find(' '), line.size());
-    const std::string verb = line.substr(0, space),
-                      rest = line.substr(std::min(space + 1, line.size()));
+    const std::string rest = line.substr(std::min(space + 1, line.size()));
     const Texts f = rest.empty() ? Texts{} : fields(rest);
+    std::string verb = line.substr(0, space);
+    if (verb == "set") verb += f.at(0);  // "set NAME | VALUE"
     const auto num = [&](std::size_t i) { return i < f.size() ? std::stoi(f[i]) : 0; };
     const auto later = [&] { return rest.substr(rest.find(' ') + 1); };
+    const auto file = [&] { return folder(f.at(0)) / f.at(1); };
+    std::int16_t code = 0, shift = 0;  // as the window delivers a key
     Rig& r = *rig;
+    Form1& form = *r.form;
     const std::map<std::string, std::function<void()>> verbs = {
-        {"saved",
-         [&] {
-           writeBytes(r.settingsPath(), settingsFile(bytes(f[0]), bytes(f[1]), bytes(f[2])));
-         }},
-        {"write", [&] { writeBytes(folder(f.at(0)) / f.at(1), bytes(f.at(2))); }},
+        {"saved", [&] { writeBytes(r.settingsPath(), saved(f, 0)); }},
+        {"write", [&] { writeBytes(file(), bytes(f.at(2))); }},
         {"age",
-         [&] {
-           fs::last_write_time(folder(f[0]) / f[1],
-                               fs::file_time_type::clock::now() - std::chrono::hours(num(2)));
-         }},
-        {"mkdir", [&] { fs::create_directory(folder(f.at(0)) / f.at(1)); }},
-        {"reader", [&] { r.readerAnswers = false; }},
-        {"voice", [&] { r.voiceAnswers = false; }},
-        {"keys", [&] { r.keysFail = true; }},
+         [&] { fs::last_write_time(file(), fs::last_write_time(file()) - std::chrono::hours(1)); }},
+        {"mkdir", [&] { fs::create_directory(file()); }},
+        {"off", [&] { r.off.insert(f.at(0)); }},
         {"page",
          [&] {
            r.pages["/weather/" + f.at(0) + "/"] = {bytes(f.at(1)), f.at(2)};
          }},
         {"serve", [&] { serve(); }},
         {"fail", [&] { r.failOn = f.at(0); }},
-        {"clock", [&] { r.clock.day = num(0); }},
         {"fill", [&] { r.list.rows = numbered(num(0)); }},
-        {"start", [&] { EXPECT_EQ(r.form->start(), f.empty()) << line; }},
+        {"start", [&] { EXPECT_EQ(form.start(), f.empty()) << line; }},
         {"restart", [&] { begin(true); }},
-        {"forget", [&] { mark = r.log.entries.size(); }},
-        {"key", [&] { key(num(0), num(1), nested); }},
+        {"forget", [&] { forget(); }},
+        {"key", [&] { form.Form_KeyDown(code = num(0), shift = num(1)); }},
         {"later", [&] { post(std::stoi(rest), later()); }},
         {"onfetch", [&] { onFetch(rest.substr(0, rest.find(' ')), later()); }},
-        {"activate", [&] { r.form->Form_Activate(); }},
-        {"set", [&] { set(f.at(0), f.at(1)); }},
-        {"say", [&] { r.form->sayit(text(f.empty() ? "" : f[0])); }},
-        {"hold", [&] { r.form->hold(std::stod(f.at(0))); }},
+        {"activate", [&] { form.Form_Activate(); }},
+        {"setcaption", [&] { r.captionText = text(f.at(1)); }},
+        {"setrate", [&] { r.voice->rateValue = num(1); }},
+        {"setSpeechMode", [&] { form.SpeechMode = num(1); }},
+        {"setSendingKeys", [&] { form.SendingKeys = num(1); }},
+        {"setMenuMode", [&] { form.MenuMode = num(1); }},
+        {"say", [&] { form.sayit(text(f.empty() ? "" : f[0])); }},
+        {"hold", [&] { form.hold(std::stod(f.at(0))); }},
         {"expect", [&] { expect(f, line); }},
     };
     if (verb == "answers")
       for (const auto& a : f) r.answers.push_back(text(a));
+    else if (more.count(verb))
+      more.at(verb)(f);
     else
       verbs.at(verb)();
   }
@@ -233,10 +234,10 @@ struct Script {
       SCOPED_TRACE(file.filename().string() + ":" + std::to_string(number) + " (" + name + ")");
       try {
         step(line);
-      } catch (const ProgramEnded&) {
-        ADD_FAILURE() << "the program ended outside a key: " << line;
       } catch (const std::exception& e) {
         ADD_FAILURE() << e.what() << ": " << line;
+      } catch (const ProgramEnded&) {  // on a key, or inside what a key set off
+        if (!line.starts_with("key ")) ADD_FAILURE() << "the program ended outside a key: " << line;
       }
     }
   }
@@ -244,13 +245,15 @@ struct Script {
   // What the log recorded since the last `forget` that starts with prefix, without it.
   Said since(const std::wstring& prefix) const {
     Said out;
-    const Said& e = rig->log.entries;
-    for (std::size_t i = mark; i < e.size(); ++i)
-      if (e[i].rfind(prefix, 0) == 0) out.push_back(e[i].substr(prefix.size()));
+    for (std::size_t i = mark; i < rig->log.size(); ++i)
+      if (rig->log[i].rfind(prefix, 0) == 0) out.push_back(rig->log[i].substr(prefix.size()));
     return out;
   }
   fs::path folder(const std::string& which) const {
     return (which == "program" ? rig->programFolder : rig->workingFolder).dir;
+  }
+  static std::string saved(const Texts& f, std::size_t at) {
+    return settingsFile(bytes(f.at(at)), bytes(f.at(at + 1)), bytes(f.at(at + 2)));
   }
   // The full forecast as saved, read on the day it was saved on.
   void serve() {
@@ -258,45 +261,24 @@ struct Script {
     for (const std::string p : {"right-now", "today", "tomorrow", "tenday"})
       rig->pages["/weather/" + p + "/"] = {page(p + "-full").body, "utf-8"};
   }
-  // A key as the window delivers it; the program may end on it, or inside what it set off.
-  void key(int vk, int shift, bool nested) {
-    try {
-      std::int16_t code = static_cast<std::int16_t>(vk);
-      rig->form->Form_KeyDown(code, static_cast<std::int16_t>(shift));
-    } catch (const ProgramEnded&) {
-      if (nested) throw;
-    }
-  }
   // A step taken at the n-th pump or wait from now.
   void post(int n, const std::string& line) {
-    rig->pending.push_back([this, n, line] { n > 1 ? post(n - 1, line) : step(line, true); });
+    rig->pending.push_back([this, n, line] { n > 1 ? post(n - 1, line) : step(line); });
   }
   // The same, counted from the first fetch of an address holding part.
   void onFetch(const std::string& part, const std::string& rest) {
     rig->onFetchOf = part;
     rig->onFetch = [this, rest] { post(std::stoi(rest), rest.substr(rest.find(' ') + 1)); };
   }
-  void set(const std::string& name, const std::string& value) {
-    Form1& form = *rig->form;
-    const std::map<std::string, std::function<void()>> settable = {
-        {"caption", [&] { rig->captionText = text(value); }},
-        {"rate", [&] { rig->voice->rateValue = std::stoi(value); }},
-        {"SpeechMode", [&] { form.SpeechMode = std::stoi(value); }},
-        {"SendingKeys", [&] { form.SendingKeys = std::stoi(value); }},
-        {"MenuMode", [&] { form.MenuMode = std::stoi(value); }},
-    };
-    settable.at(name)();
-  }
+  // Expected rows: escaped texts, or golden rows: "@rows:pages/cycle-full.rows" (a file) or
+  // "@page:right-now-full" (a page's).
   static Said expand(const Texts& f, std::size_t from) {
     Said out;
     for (std::size_t i = from; i < f.size(); ++i) {
-      Said named{text(f[i])};
-      if (f[i].rfind("@rows:", 0) == 0) {
-        std::istringstream in(readBytes(path(f[i].substr(6))));
-        named = rows(in);
-      } else if (f[i].rfind("@page:", 0) == 0) {
-        named = page(f[i].substr(6)).rows;
-      }
+      std::istringstream in(f[i].starts_with("@rows:") ? readBytes(path(f[i].substr(6))) : "");
+      const Said named = f[i].starts_with("@page:")   ? page(f[i].substr(6)).rows
+                         : f[i].starts_with("@rows:") ? rows(in)
+                                                      : Said{text(f[i])};
       out.insert(out.end(), named.begin(), named.end());
     }
     return out;
@@ -305,13 +287,14 @@ struct Script {
     Rig& r = *rig;
     Form1& form = *r.form;
     const std::string& what = f.at(0);
-    const Said want = expand(f, 1);
+    const auto took = std::chrono::steady_clock::now() - marked;
     const std::map<std::string, std::function<long()>> numbers = {
         {"route", [&] { return form.route(); }},
         {"rate", [&] { return r.voice->rateValue; }},
         {"volume", [&] { return r.voice->volume; }},
         {"position", [&] { return form.MenuPosition; }},
         {"prompts", [&] { return since(L"prompt:").size(); }},
+        {"fetches", [&] { return since(L"fetch ").size(); }},
         {"elapsed", [&] { return static_cast<long>(r.elapsedMs); }},
         {"fetching", [&] { return form.FetchRunning; }},
         {"holder", [&] { return r.enabled; }},
@@ -327,10 +310,11 @@ struct Script {
         {"events", [&] { return since(L""); }},
         {"addresses", [&] { return since(L"fetch "); }},
         {"rows", [&] { return r.list.rows; }},
-        {"last", [&] { return Said{r.log.entries.back()}; }},
+        {"last", [&] { return Said{r.log.back()}; }},
         {"location", [&] { return Said{form.Location}; }},
         {"caption", [&] { return Said{r.captionText}; }},
     };
+    const Said want = expand(f, 1);
     if (numbers.count(what)) {
       EXPECT_EQ(numbers.at(what)(), std::stol(f.at(1), nullptr, 0)) << line;
     } else if (texts.count(what)) {
@@ -343,8 +327,9 @@ struct Script {
     } else if (what == "file") {
       EXPECT_EQ(readBytes(folder(f.at(1)) / f.at(2)), bytes(f.at(3))) << line;
     } else if (what == "saved") {
-      const std::string file = settingsFile(bytes(f.at(1)), bytes(f.at(2)), bytes(f.at(3)));
-      EXPECT_EQ(readBytes(r.settingsPath()), file) << line;
+      EXPECT_EQ(readBytes(r.settingsPath()), saved(f, 1)) << line;
+    } else if (what == "within") {  // milliseconds since the last `forget`
+      EXPECT_LT(took, std::chrono::milliseconds(std::stol(f.at(1)))) << line;
     } else {
       ASSERT_EQ(what, "logged") << line;
       const std::string log = readBytes(folder("working") / "debuglog.txt");
