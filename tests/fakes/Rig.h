@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <functional>
 #include <map>
-#include <memory>
 #include <set>
 
 #include "app/Form1.h"
@@ -18,6 +15,7 @@
 namespace skycall::fakes {
 
 using namespace fixtures;
+using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 using Said = std::vector<std::wstring>;
 
@@ -60,9 +58,10 @@ struct Rig : Window, KeySender, PageFetcher {
   bool enabled = false;
   int interval = 0;
   double elapsedMs = 0;
-  std::set<std::string> off;         // "reader", "voice", "keys": those that fail
-  std::deque<std::wstring> answers;  // the location box's answers; none left = Cancel
-  std::deque<std::function<void()>> pending;
+  std::set<std::string> off;  // "reader", "voice", "keys": those that fail
+  Said answers;               // the location box's answers; none left = Cancel
+  std::size_t asked = 0;
+  std::vector<std::function<void()>> pending;
   PageFetcher* real;
   std::map<std::string, FetchedPage> pages;  // path part -> page
   std::string failOn;                        // a path part whose fetch fails
@@ -76,9 +75,7 @@ struct Rig : Window, KeySender, PageFetcher {
   Rig(PageFetcher* realFetcher, std::string host) : real(realFetcher) {
     auto makeVoice = [this]() -> std::unique_ptr<Voice> {
       if (off.count("voice")) throw SpeechError("speech-dispatcher does not answer");
-      auto v = std::make_unique<Speaker>(log);
-      voice = v.get();
-      return v;
+      return std::unique_ptr<Voice>(voice = new Speaker(log));
     };
     auto makeReader = [this]() -> std::unique_ptr<ScreenReader> {
       if (off.count("reader")) throw SpeechError("No screen reader answers on the session bus");
@@ -112,18 +109,15 @@ struct Rig : Window, KeySender, PageFetcher {
   std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
                         const std::wstring& def) override {
     note(log, "prompt:", title + L"|" + prompt + L"|" + def);
-    const std::wstring answer = answers.empty() ? L"" : answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return answer;
+    return asked < answers.size() ? answers[asked++] : L"";
   }
   void showAndActivate() override { note(log, "show"), handler->Form_Activate(); }
   void minimize() override { note(log, "minimize"); }
   void endProgram() override { note(log, "end"), throw ProgramEnded(); }
   // One pass: the events pending now, not those they post.
   bool runPending() {
-    std::deque<std::function<void()>> now;
-    now.swap(pending);
-    for (auto& e : now) e();
+    const auto now = std::exchange(pending, {});
+    for (const auto& e : now) e();
     return !now.empty();
   }
   void keybd_event(int vk, int flags) override {
@@ -175,23 +169,25 @@ struct Script {
     const std::string rest = line.substr(std::min(space + 1, line.size()));
     const Texts f = rest.empty() ? Texts{} : fields(rest);
     std::string verb = line.substr(0, space);
-    if (verb == "set") verb += f.at(0);  // "set NAME | VALUE"
+    if (verb == "set" || verb == "expect") verb += " " + f.at(0);  // "set NAME | VALUE"
     const auto num = [&](std::size_t i) { return i < f.size() ? std::stoi(f[i]) : 0; };
     const auto later = [&] { return rest.substr(rest.find(' ') + 1); };
-    const auto file = [&] { return folder(f.at(0)) / f.at(1); };
+    const auto file = [&](std::size_t i) { return folder(f.at(i)) / f.at(i + 1); };
+    const auto is = [&](long got) { EXPECT_EQ(got, std::stol(f.at(1), nullptr, 0)) << line; };
+    const auto are = [&](const Said& got) { EXPECT_EQ(got, expand(f, 1)) << line; };
+    const auto took = std::chrono::steady_clock::now() - marked;
     std::int16_t code = 0, shift = 0;  // as the window delivers a key
     Rig& r = *rig;
     Form1& form = *r.form;
     const std::map<std::string, std::function<void()>> verbs = {
         {"saved", [&] { writeBytes(r.settingsPath(), saved(f, 0)); }},
-        {"write", [&] { writeBytes(file(), bytes(f.at(2))); }},
-        {"age",
-         [&] { fs::last_write_time(file(), fs::last_write_time(file()) - std::chrono::hours(1)); }},
-        {"mkdir", [&] { fs::create_directory(file()); }},
+        {"write", [&] { writeBytes(file(0), bytes(f.at(2))); }},
+        {"age", [&] { fs::last_write_time(file(0), fs::last_write_time(file(0)) - 1h); }},
+        {"mkdir", [&] { fs::create_directory(file(0)); }},
         {"off", [&] { r.off.insert(f.at(0)); }},
         {"page",
          [&] {
-           r.pages["/weather/" + f.at(0) + "/"] = {bytes(f.at(1)), f.at(2)};
+           r.pages["/weather/" + f[0] + "/"] = FetchedPage{bytes(f[1]), f[2]};
          }},
         {"serve", [&] { serve(); }},
         {"fail", [&] { r.failOn = f.at(0); }},
@@ -203,14 +199,37 @@ struct Script {
         {"later", [&] { post(std::stoi(rest), later()); }},
         {"onfetch", [&] { onFetch(rest.substr(0, rest.find(' ')), later()); }},
         {"activate", [&] { form.Form_Activate(); }},
-        {"setcaption", [&] { r.captionText = text(f.at(1)); }},
-        {"setrate", [&] { r.voice->rateValue = num(1); }},
-        {"setSpeechMode", [&] { form.SpeechMode = num(1); }},
-        {"setSendingKeys", [&] { form.SendingKeys = num(1); }},
-        {"setMenuMode", [&] { form.MenuMode = num(1); }},
+        {"set caption", [&] { r.captionText = text(f.at(1)); }},
+        {"set rate", [&] { r.voice->rateValue = num(1); }},
+        {"set SpeechMode", [&] { form.SpeechMode = num(1); }},
+        {"set SendingKeys", [&] { form.SendingKeys = num(1); }},
+        {"set MenuMode", [&] { form.MenuMode = num(1); }},
         {"say", [&] { form.sayit(text(f.empty() ? "" : f[0])); }},
         {"hold", [&] { form.hold(std::stod(f.at(0))); }},
-        {"expect", [&] { expect(f, line); }},
+        {"expect route", [&] { is(form.route()); }},
+        {"expect rate", [&] { is(r.voice->rateValue); }},
+        {"expect volume", [&] { is(r.voice->volume); }},
+        {"expect position", [&] { is(form.MenuPosition); }},
+        {"expect prompts", [&] { is(since(L"prompt:").size()); }},
+        {"expect fetches", [&] { is(since(L"fetch ").size()); }},
+        {"expect elapsed", [&] { is(r.elapsedMs); }},
+        {"expect fetching", [&] { is(form.FetchRunning); }},
+        {"expect holder", [&] { is(r.enabled); }},
+        {"expect jawsflag", [&] { is(form.JawsFlag + (form.JawsApi != nullptr)); }},
+        {"expect files", [&] { is(entries(folder(f.at(2)))); }},
+        {"expect mode", [&] { is(static_cast<long>(fs::status(file(2)).permissions())); }},
+        {"expect within", [&] { EXPECT_LT(took, std::chrono::milliseconds(num(1))) << line; }},
+        {"expect said", [&] { are(since(L"voice3: ")); }},
+        {"expect events", [&] { are(since(L"")); }},
+        {"expect addresses", [&] { are(since(L"fetch ")); }},
+        {"expect rows", [&] { are(r.list.rows); }},
+        {"expect last", [&] { are({r.log.back()}); }},
+        {"expect location", [&] { are({form.Location}); }},
+        {"expect caption", [&] { are({r.captionText}); }},
+        {"expect order", [&] { inOrder(expand(f, 1), line); }},
+        {"expect file", [&] { EXPECT_EQ(readBytes(file(1)), bytes(f.at(3))) << line; }},
+        {"expect saved", [&] { EXPECT_EQ(readBytes(r.settingsPath()), saved(f, 1)) << line; }},
+        {"expect logged", [&] { EXPECT_NE(log().find(bytes(f[1])), log().npos) << line; }},
     };
     if (verb == "answers")
       for (const auto& a : f) r.answers.push_back(text(a));
@@ -222,22 +241,20 @@ struct Script {
 
   // Every scenario of a script file: each begins at a line "== name".
   void runFile(const fs::path& file) {
-    std::istringstream in(readBytes(file));
-    std::string name, line;
-    for (int number = 1; std::getline(in, line); ++number) {
-      if (line.empty() || line[0] == '#') continue;
-      if (line.rfind("== ", 0) == 0) {
-        name = line.substr(3);
+    std::string name;
+    for (const TableRow& row : table(file)) {
+      if (row.line.starts_with("== ")) {
+        name = row.line.substr(3);
         begin();
         continue;
       }
-      SCOPED_TRACE(file.filename().string() + ":" + std::to_string(number) + " (" + name + ")");
+      SCOPED_TRACE(row.where + " (" + name + ")");
       try {
-        step(line);
+        step(row.line);
       } catch (const std::exception& e) {
-        ADD_FAILURE() << e.what() << ": " << line;
+        ADD_FAILURE() << e.what();
       } catch (const ProgramEnded&) {  // on a key, or inside what a key set off
-        if (!line.starts_with("key ")) ADD_FAILURE() << "the program ended outside a key: " << line;
+        if (!row.line.starts_with("key ")) ADD_FAILURE() << "the program ended outside a key";
       }
     }
   }
@@ -249,6 +266,14 @@ struct Script {
       if (rig->log[i].rfind(prefix, 0) == 0) out.push_back(rig->log[i].substr(prefix.size()));
     return out;
   }
+  // These entries, in this order, among others.
+  void inOrder(const Said& want, const std::string& line) const {
+    const Said got = since(L"");
+    auto at = got.begin();
+    for (const auto& w : want)
+      ASSERT_NE(at = std::find(at, got.end(), w), got.end()) << line << ": no " << w;
+  }
+  std::string log() const { return readBytes(folder("working") / "debuglog.txt"); }
   fs::path folder(const std::string& which) const {
     return (which == "program" ? rig->programFolder : rig->workingFolder).dir;
   }
@@ -270,8 +295,8 @@ struct Script {
     rig->onFetchOf = part;
     rig->onFetch = [this, rest] { post(std::stoi(rest), rest.substr(rest.find(' ') + 1)); };
   }
-  // Expected rows: escaped texts, or golden rows: "@rows:pages/cycle-full.rows" (a file) or
-  // "@page:right-now-full" (a page's).
+  // Expected rows: escaped texts, or the golden rows of a file ("@rows:pages/cycle-full.rows")
+  // or of a saved page ("@page:right-now-full").
   static Said expand(const Texts& f, std::size_t from) {
     Said out;
     for (std::size_t i = from; i < f.size(); ++i) {
@@ -282,59 +307,6 @@ struct Script {
       out.insert(out.end(), named.begin(), named.end());
     }
     return out;
-  }
-  void expect(const Texts& f, const std::string& line) {
-    Rig& r = *rig;
-    Form1& form = *r.form;
-    const std::string& what = f.at(0);
-    const auto took = std::chrono::steady_clock::now() - marked;
-    const std::map<std::string, std::function<long()>> numbers = {
-        {"route", [&] { return form.route(); }},
-        {"rate", [&] { return r.voice->rateValue; }},
-        {"volume", [&] { return r.voice->volume; }},
-        {"position", [&] { return form.MenuPosition; }},
-        {"prompts", [&] { return since(L"prompt:").size(); }},
-        {"fetches", [&] { return since(L"fetch ").size(); }},
-        {"elapsed", [&] { return static_cast<long>(r.elapsedMs); }},
-        {"fetching", [&] { return form.FetchRunning; }},
-        {"holder", [&] { return r.enabled; }},
-        {"jawsflag", [&] { return form.JawsFlag + (form.JawsApi != nullptr); }},
-        {"files",
-         [&] {
-           return std::distance(fs::directory_iterator(folder(f.at(2))), fs::directory_iterator());
-         }},
-        {"mode", [&] { return static_cast<long>(fs::status(folder(f[2]) / f[3]).permissions()); }},
-    };
-    const std::map<std::string, std::function<Said()>> texts = {
-        {"said", [&] { return since(L"voice3: "); }},
-        {"events", [&] { return since(L""); }},
-        {"addresses", [&] { return since(L"fetch "); }},
-        {"rows", [&] { return r.list.rows; }},
-        {"last", [&] { return Said{r.log.back()}; }},
-        {"location", [&] { return Said{form.Location}; }},
-        {"caption", [&] { return Said{r.captionText}; }},
-    };
-    const Said want = expand(f, 1);
-    if (numbers.count(what)) {
-      EXPECT_EQ(numbers.at(what)(), std::stol(f.at(1), nullptr, 0)) << line;
-    } else if (texts.count(what)) {
-      EXPECT_EQ(texts.at(what)(), want) << line;
-    } else if (what == "order") {  // these entries, in this order, among others
-      const Said got = since(L"");
-      auto at = got.begin();
-      for (const auto& w : want)
-        ASSERT_NE(at = std::find(at, got.end(), w), got.end()) << line << ": no " << w;
-    } else if (what == "file") {
-      EXPECT_EQ(readBytes(folder(f.at(1)) / f.at(2)), bytes(f.at(3))) << line;
-    } else if (what == "saved") {
-      EXPECT_EQ(readBytes(r.settingsPath()), saved(f, 1)) << line;
-    } else if (what == "within") {  // milliseconds since the last `forget`
-      EXPECT_LT(took, std::chrono::milliseconds(std::stol(f.at(1)))) << line;
-    } else {
-      ASSERT_EQ(what, "logged") << line;
-      const std::string log = readBytes(folder("working") / "debuglog.txt");
-      EXPECT_NE(log.find(bytes(f.at(1))), std::string::npos) << line;
-    }
   }
 };
 
