@@ -85,7 +85,7 @@ struct Rig : Window, KeySender, PageFetcher {
                                             programFolder.dir, workingFolder.dir, host});
     handler = form.get();
   }
-  fs::path settingsPath() const { return programFolder.dir / "progress.ini"; }
+  fs::path ini() const { return programFolder.dir / "progress.ini"; }
 
   void setEventHandler(WindowEvents* h) override { handler = h; }
   std::wstring caption() const override { return captionText; }
@@ -154,9 +154,9 @@ struct Script {
 
   // A new program; on restart, with the settings file the last one left.
   void begin(bool restart = false) {
-    const std::string saved = restart ? readBytes(rig->settingsPath()) : "";
+    const std::string saved = restart ? readBytes(rig->ini()) : "";
     rig = std::make_unique<Rig>(real, host);
-    if (!saved.empty()) writeBytes(rig->settingsPath(), saved);
+    if (!saved.empty()) writeBytes(rig->ini(), saved);
     forget();
   }
   void forget() {
@@ -173,14 +173,14 @@ struct Script {
     const auto num = [&](std::size_t i) { return i < f.size() ? std::stoi(f[i]) : 0; };
     const auto later = [&] { return rest.substr(rest.find(' ') + 1); };
     const auto file = [&](std::size_t i) { return folder(f.at(i)) / f.at(i + 1); };
-    const auto is = [&](long got) { EXPECT_EQ(got, std::stol(f.at(1), nullptr, 0)) << line; };
-    const auto are = [&](const Said& got) { EXPECT_EQ(got, expand(f, 1)) << line; };
+    const auto is = [&](long got) { EXPECT_EQ(got, std::stol(f.at(1), nullptr, 0)); };
+    const auto are = [&](const Said& got) { EXPECT_EQ(got, expand(f, 1)); };
     const auto took = std::chrono::steady_clock::now() - marked;
     std::int16_t code = 0, shift = 0;  // as the window delivers a key
     Rig& r = *rig;
     Form1& form = *r.form;
     const std::map<std::string, std::function<void()>> verbs = {
-        {"saved", [&] { writeBytes(r.settingsPath(), saved(f, 0)); }},
+        {"saved", [&] { writeBytes(r.ini(), settingsFile(f.at(0), f.at(1), f.at(2))); }},
         {"write", [&] { writeBytes(file(0), bytes(f.at(2))); }},
         {"age", [&] { fs::last_write_time(file(0), fs::last_write_time(file(0)) - 1h); }},
         {"mkdir", [&] { fs::create_directory(file(0)); }},
@@ -192,7 +192,7 @@ struct Script {
         {"serve", [&] { serve(); }},
         {"fail", [&] { r.failOn = f.at(0); }},
         {"fill", [&] { r.list.rows = numbered(num(0)); }},
-        {"start", [&] { EXPECT_EQ(form.start(), f.empty()) << line; }},
+        {"start", [&] { EXPECT_EQ(form.start(), f.empty()); }},
         {"restart", [&] { begin(true); }},
         {"forget", [&] { forget(); }},
         {"key", [&] { form.Form_KeyDown(code = num(0), shift = num(1)); }},
@@ -218,7 +218,7 @@ struct Script {
         {"expect jawsflag", [&] { is(form.JawsFlag + (form.JawsApi != nullptr)); }},
         {"expect files", [&] { is(entries(folder(f.at(2)))); }},
         {"expect mode", [&] { is(static_cast<long>(fs::status(file(2)).permissions())); }},
-        {"expect within", [&] { EXPECT_LT(took, std::chrono::milliseconds(num(1))) << line; }},
+        {"expect within", [&] { EXPECT_LT(took, std::chrono::milliseconds(num(1))); }},
         {"expect said", [&] { are(since(L"voice3: ")); }},
         {"expect events", [&] { are(since(L"")); }},
         {"expect addresses", [&] { are(since(L"fetch ")); }},
@@ -226,10 +226,10 @@ struct Script {
         {"expect last", [&] { are({r.log.back()}); }},
         {"expect location", [&] { are({form.Location}); }},
         {"expect caption", [&] { are({r.captionText}); }},
-        {"expect order", [&] { inOrder(expand(f, 1), line); }},
-        {"expect file", [&] { EXPECT_EQ(readBytes(file(1)), bytes(f.at(3))) << line; }},
-        {"expect saved", [&] { EXPECT_EQ(readBytes(r.settingsPath()), saved(f, 1)) << line; }},
-        {"expect logged", [&] { EXPECT_NE(log().find(bytes(f[1])), log().npos) << line; }},
+        {"expect order", [&] { inOrder(expand(f, 1)); }},
+        {"expect file", [&] { EXPECT_EQ(readBytes(file(1)), bytes(f.at(3))); }},
+        {"expect saved", [&] { EXPECT_EQ(readBytes(r.ini()), settingsFile(f[1], f[2], f[3])); }},
+        {"expect logged", [&] { EXPECT_NE(log().find(bytes(f[1])), log().npos); }},
     };
     if (verb == "answers")
       for (const auto& a : f) r.answers.push_back(text(a));
@@ -267,24 +267,20 @@ struct Script {
     return out;
   }
   // These entries, in this order, among others.
-  void inOrder(const Said& want, const std::string& line) const {
+  void inOrder(const Said& want) const {
     const Said got = since(L"");
     auto at = got.begin();
-    for (const auto& w : want)
-      ASSERT_NE(at = std::find(at, got.end(), w), got.end()) << line << ": no " << w;
+    for (const auto& w : want) ASSERT_NE(at = std::find(at, got.end(), w), got.end()) << "no " << w;
   }
   std::string log() const { return readBytes(folder("working") / "debuglog.txt"); }
   fs::path folder(const std::string& which) const {
     return (which == "program" ? rig->programFolder : rig->workingFolder).dir;
   }
-  static std::string saved(const Texts& f, std::size_t at) {
-    return settingsFile(bytes(f.at(at)), bytes(f.at(at + 1)), bytes(f.at(at + 2)));
-  }
   // The full forecast as saved, read on the day it was saved on.
   void serve() {
     rig->clock.day = 4;
     for (const std::string p : {"right-now", "today", "tomorrow", "tenday"})
-      rig->pages["/weather/" + p + "/"] = {page(p + "-full").body, "utf-8"};
+      rig->pages["/weather/" + p + "/"] = {page(p + "-full.html").body, "utf-8"};
   }
   // A step taken at the n-th pump or wait from now.
   void post(int n, const std::string& line) {
@@ -295,15 +291,12 @@ struct Script {
     rig->onFetchOf = part;
     rig->onFetch = [this, rest] { post(std::stoi(rest), rest.substr(rest.find(' ') + 1)); };
   }
-  // Expected rows: escaped texts, or the golden rows of a file ("@rows:pages/cycle-full.rows")
-  // or of a saved page ("@page:right-now-full").
+  // Expected rows: escaped texts, or the golden rows of a file under pages ("@cycle-full.rows",
+  // "@right-now-full.html").
   static Said expand(const Texts& f, std::size_t from) {
     Said out;
-    for (std::size_t i = from; i < f.size(); ++i) {
-      std::istringstream in(f[i].starts_with("@rows:") ? readBytes(path(f[i].substr(6))) : "");
-      const Said named = f[i].starts_with("@page:")   ? page(f[i].substr(6)).rows
-                         : f[i].starts_with("@rows:") ? rows(in)
-                                                      : Said{text(f[i])};
+    for (auto i = f.begin() + from; i < f.end(); ++i) {
+      const Said named = i->starts_with("@") ? page(i->substr(1)).rows : Said{text(*i)};
       out.insert(out.end(), named.begin(), named.end());
     }
     return out;
