@@ -52,12 +52,10 @@ struct Speaker : Voice, ScreenReader {
 // Pages are served by a part of their path, or every address goes to a real fetcher.
 struct Rig : Window, KeySender, PageFetcher {
   Said log;
-  WindowEvents* handler = nullptr;
   std::wstring captionText;
   VectorList list;
   bool enabled = false;
-  int interval = 0;
-  double elapsedMs = 0;
+  int interval = 0, elapsedMs = 0;
   std::set<std::string> off;  // "reader", "voice", "keys": those that fail
   Said answers;               // the location box's answers; none left = Cancel
   std::size_t asked = 0;
@@ -83,11 +81,10 @@ struct Rig : Window, KeySender, PageFetcher {
     };
     form = std::make_unique<Form1>(Platform{*this, makeVoice, makeReader, this, *this, clock,
                                             programFolder.dir, workingFolder.dir, host});
-    handler = form.get();
   }
   fs::path ini() const { return programFolder.dir / "progress.ini"; }
 
-  void setEventHandler(WindowEvents* h) override { handler = h; }
+  void setEventHandler(WindowEvents*) override {}  // only ever the form
   std::wstring caption() const override { return captionText; }
   void setCaption(const std::wstring& text) override { note(log, "caption=", captionText = text); }
   ForecastList& List1() override { return list; }
@@ -97,7 +94,7 @@ struct Rig : Window, KeySender, PageFetcher {
     if (!enabled || interval <= 0) throw std::logic_error("a wait that nothing can end");
     elapsedMs += interval;
     note(log, "tick");
-    handler->Holder_Timer();
+    form->Holder_Timer();
   }
   void setHolderEnabled(bool on) override { enabled = on; }
   bool holderEnabled() const override { return enabled; }
@@ -111,7 +108,7 @@ struct Rig : Window, KeySender, PageFetcher {
     note(log, "prompt:", title + L"|" + prompt + L"|" + def);
     return asked < answers.size() ? answers[asked++] : L"";
   }
-  void showAndActivate() override { note(log, "show"), handler->Form_Activate(); }
+  void showAndActivate() override { note(log, "show"), form->Form_Activate(); }
   void minimize() override { note(log, "minimize"); }
   void endProgram() override { note(log, "end"), throw ProgramEnded(); }
   // One pass: the events pending now, not those they post.
@@ -153,8 +150,7 @@ struct Script {
   std::chrono::steady_clock::time_point marked;
 
   // A new program; on restart, with the settings file the last one left.
-  void begin(bool restart = false) {
-    const std::string saved = restart ? readBytes(rig->ini()) : "";
+  void begin(const std::string& saved = "") {
     rig = std::make_unique<Rig>(real, host);
     if (!saved.empty()) writeBytes(rig->ini(), saved);
     forget();
@@ -193,7 +189,7 @@ struct Script {
         {"fail", [&] { r.failOn = f.at(0); }},
         {"fill", [&] { r.list.rows = numbered(num(0)); }},
         {"start", [&] { EXPECT_EQ(form.start(), f.empty()); }},
-        {"restart", [&] { begin(true); }},
+        {"restart", [&] { begin(readBytes(r.ini())); }},
         {"forget", [&] { forget(); }},
         {"key", [&] { form.Form_KeyDown(code = num(0), shift = num(1)); }},
         {"later", [&] { post(std::stoi(rest), later()); }},
@@ -241,16 +237,10 @@ struct Script {
 
   // Every scenario of a script file: each begins at a line "== name".
   void runFile(const fs::path& file) {
-    std::string name;
     for (const TableRow& row : table(file)) {
-      if (row.line.starts_with("== ")) {
-        name = row.line.substr(3);
-        begin();
-        continue;
-      }
-      SCOPED_TRACE(row.where + " (" + name + ")");
+      SCOPED_TRACE(row.where);
       try {
-        step(row.line);
+        row.line.starts_with("== ") ? begin() : step(row.line);
       } catch (const std::exception& e) {
         ADD_FAILURE() << e.what();
       } catch (const ProgramEnded&) {  // on a key, or inside what a key set off
