@@ -78,7 +78,7 @@ void check(const std::string& table, const Texts& f) {
   }
 }
 
-TEST(Golden, Data) {
+TEST(Golden, PagesAndTables) {
   for (const auto& file : files("pages", ".html"))
     EXPECT_EQ(scanned(readPage(file)), readPage(file).rows) << file.filename();
   for (const auto& file : files("tables", ".txt"))
@@ -86,6 +86,9 @@ TEST(Golden, Data) {
       SCOPED_TRACE(row.where);
       check(file.stem().string(), row.fields);
     }
+}
+
+TEST(Golden, Scripts) {
   for (const auto& file : files("scripts", ".txt")) Script().runFile(file);
 }
 
