@@ -3,61 +3,98 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <functional>
 #include <map>
-#include <memory>
+#include <set>
 
 #include "app/Form1.h"
 #include "fakes/FakeClock.h"
 #include "fixtures/Fixtures.h"
 
-// The main window object wired to recording fakes, and the runner of the scenario scripts under
-// tests/fixtures/scripts that drive it.
+// The main window object wired to recording fakes, and the runner of the scenario scripts that
+// drive it (tests/fixtures/scripts/README.md).
 namespace skycall::fakes {
 
-using fixtures::fs::path;
+using namespace fixtures;
+using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 using Said = std::vector<std::wstring>;
 
-// One ordered record of what every fake saw: "caption=Hello", "pump", "key 17 down",
-// "voice3: Hello", "reader0: Hello", "fetch http://...", "prompt:Location|...|", "show", "end".
-struct EventLog {
-  std::vector<std::wstring> entries;
-  void add(const std::string& what, const std::wstring& text = L"") {
-    entries.push_back(wide(what) + text);
-  }
-  static std::wstring wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
-};
-
-// Thrown by endProgram: the program ends at once, so nothing after it may run.
+// Thrown by endProgram: the program ends at once, so nothing after it may run. Not a
+// std::exception, which the program's own error traps would take.
 struct ProgramEnded {};
 
-// Events queued with post() are handled at the next pump or wait; waits advance a fake clock
-// to the Holder's next tick.
-struct RecordingWindow : Window {
-  EventLog& log;
-  WindowEvents* handler = nullptr;
+// One ordered record of what every fake saw: "caption=Hello", "pump", "tick", "key 17 down",
+// "voice3: Hello", "reader0: Hello", "fetch http://...", "prompt:Location|...|", "show", "end".
+inline void note(Said& log, const std::string& what, const std::wstring& text = L"") {
+  log.push_back(std::wstring(what.begin(), what.end()) + text);
+}
+
+// The voice, and the screen reader.
+struct Speaker : Voice, ScreenReader {
+  Said& log;
+  int rateValue = 0, volume = 0;
+  explicit Speaker(Said& l) : log(l) {}
+  void setRate(int r) override {
+    if (r < -10 || r > 10) throw SpeechError("Invalid procedure call or argument");
+    rateValue = r;
+  }
+  int rate() const override { return rateValue; }
+  void setVolume(int v) override { volume = v; }
+  void speak(const std::wstring& text, int flags) override { say("voice", text, flags); }
+  void SayString(const std::wstring& text, int flags) override { say("reader", text, flags); }
+  void say(const std::string& who, const std::wstring& text, int flags) {
+    note(log, who + std::to_string(flags) + ": ", text);
+  }
+};
+
+// The program on fakes: the rig is its window, key sender and page fetcher. Events queued on
+// `pending` run at the next pump or wait; a wait with none pending lasts to the holder's tick.
+// Pages are served by a part of their path, or every address goes to a real fetcher.
+struct Rig : Window, KeySender, PageFetcher {
+  Said log;
   std::wstring captionText;
   VectorList list;
   bool enabled = false;
-  int interval = 0, prompts = 0;
-  double elapsedMs = 0;
-  std::deque<std::wstring> answers;  // the location box's answers; none left = Cancel
-  std::deque<std::function<void()>> pending;
+  int interval = 0, elapsedMs = 0;
+  std::set<std::string> off;  // "reader", "voice", "keys": those that fail
+  Said answers;               // the location box's answers; none left = Cancel
+  std::size_t asked = 0;
+  std::vector<std::function<void()>> pending;
+  PageFetcher* real;
+  std::map<std::string, FetchedPage> pages;  // path part -> page
+  std::string failOn;                        // a path part whose fetch fails
+  std::string onFetchOf;                     // a path part whose first fetch runs onFetch, once
+  std::function<void()> onFetch;
+  FakeClock clock;
+  TempFolder programFolder, workingFolder;
+  Speaker* voice = nullptr;  // owned by the form
+  std::unique_ptr<Form1> form;
 
-  explicit RecordingWindow(EventLog& l) : log(l) {}
-  void setEventHandler(WindowEvents* h) override { handler = h; }
+  Rig(PageFetcher* realFetcher, std::string host) : real(realFetcher) {
+    auto makeVoice = [this]() -> std::unique_ptr<Voice> {
+      if (off.count("voice")) throw SpeechError("speech-dispatcher does not answer");
+      return std::unique_ptr<Voice>(voice = new Speaker(log));
+    };
+    auto makeReader = [this]() -> std::unique_ptr<ScreenReader> {
+      if (off.count("reader")) throw SpeechError("No screen reader answers on the session bus");
+      return std::make_unique<Speaker>(log);
+    };
+    form = std::make_unique<Form1>(Platform{*this, makeVoice, makeReader, this, *this, clock,
+                                            programFolder.dir, workingFolder.dir, host});
+  }
+  fs::path ini() const { return programFolder.dir / "progress.ini"; }
+
+  void setEventHandler(WindowEvents*) override {}  // only ever the form
   std::wstring caption() const override { return captionText; }
-  void setCaption(const std::wstring& text) override { log.add("caption=", captionText = text); }
+  void setCaption(const std::wstring& text) override { note(log, "caption=", captionText = text); }
   ForecastList& List1() override { return list; }
-  void pumpEvents() override { log.add("pump"), runPending(); }
+  void pumpEvents() override { note(log, "pump"), runPending(); }
   void waitForEvents() override {
     if (runPending()) return;
     if (!enabled || interval <= 0) throw std::logic_error("a wait that nothing can end");
     elapsedMs += interval;
-    log.add("tick");
-    handler->Holder_Timer();
+    note(log, "tick");
+    form->Holder_Timer();
   }
   void setHolderEnabled(bool on) override { enabled = on; }
   bool holderEnabled() const override { return enabled; }
@@ -68,71 +105,24 @@ struct RecordingWindow : Window {
   int holderInterval() const override { return interval; }
   std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
                         const std::wstring& def) override {
-    ++prompts;
-    log.add("prompt:", title + L"|" + prompt + L"|" + def);
-    if (answers.empty()) return L"";
-    std::wstring a = answers.front();
-    answers.pop_front();
-    return a;
+    note(log, "prompt:", title + L"|" + prompt + L"|" + def);
+    return asked < answers.size() ? answers[asked++] : L"";
   }
-  void showAndActivate() override { log.add("show"), handler->Form_Activate(); }
-  void minimize() override { log.add("minimize"); }
-  void endProgram() override { log.add("end"), throw ProgramEnded{}; }
+  void showAndActivate() override { note(log, "show"), form->Form_Activate(); }
+  void minimize() override { note(log, "minimize"); }
+  void endProgram() override { note(log, "end"), throw ProgramEnded(); }
   // One pass: the events pending now, not those they post.
   bool runPending() {
-    std::deque<std::function<void()>> now;
-    now.swap(pending);
-    for (auto& e : now) e();
+    const auto now = std::exchange(pending, {});
+    for (const auto& e : now) e();
     return !now.empty();
   }
-};
-
-struct RecordingVoice : Voice {
-  EventLog& log;
-  int rateValue = 0, volume = 0;
-  explicit RecordingVoice(EventLog& l) : log(l) {}
-  void setRate(int r) override {
-    if (r < -10 || r > 10) throw SpeechError("Invalid procedure call or argument");
-    rateValue = r;
-  }
-  int rate() const override { return rateValue; }
-  void setVolume(int v) override { volume = v; }
-  void speak(const std::wstring& text, int flags) override {
-    log.add("voice" + std::to_string(flags) + ": ", text);
-  }
-};
-
-struct RecordingReader : ScreenReader {
-  EventLog& log;
-  explicit RecordingReader(EventLog& l) : log(l) {}
-  void SayString(const std::wstring& text, int flags) override {
-    log.add("reader" + std::to_string(flags) + ": ", text);
-  }
-};
-
-struct RecordingKeys : KeySender {
-  EventLog& log;
-  bool fails = false;
-  explicit RecordingKeys(EventLog& l) : log(l) {}
   void keybd_event(int vk, int flags) override {
-    if (fails) throw SpeechError("no display");
-    log.add("key " + std::to_string(vk) + (flags == kKeyUp ? " up" : " down"));
+    if (off.count("keys")) throw SpeechError("no display");
+    note(log, "key " + std::to_string(vk) + (flags == kKeyUp ? " up" : " down"));
   }
-};
-
-// Serves pages by the path they contain, or passes every address on to a real fetcher.
-struct Fetcher : PageFetcher {
-  EventLog& log;
-  PageFetcher* real = nullptr;
-  Texts addresses;
-  std::map<std::string, FetchedPage> pages;  // path part -> page
-  std::string failOn;                        // a path part whose fetch fails
-  std::string onFetchOf;                     // a path part whose first fetch runs onFetch, once
-  std::function<void()> onFetch;
-  explicit Fetcher(EventLog& l) : log(l) {}
   FetchedPage fetch(const std::string& address) override {
-    addresses.push_back(address);
-    log.add("fetch " + address);
+    note(log, "fetch " + address);
     if (onFetch && address.find(onFetchOf) != std::string::npos) std::exchange(onFetch, nullptr)();
     if (real) return real->fetch(address);
     if (!failOn.empty() && address.find(failOn) != std::string::npos)
@@ -143,283 +133,164 @@ struct Fetcher : PageFetcher {
   }
 };
 
-struct Rig {
-  EventLog log;
-  RecordingWindow window{log};
-  Fetcher fetcher{log};
-  FakeClock clock;
-  RecordingKeys keys{log};
-  fixtures::TempFolder programFolder, workingFolder;
-  bool readerAnswers = true, voiceAnswers = true;
-  RecordingVoice* voice = nullptr;  // owned by the form once created
-  std::unique_ptr<Form1> form;
+// Rows "R0" to "R(n-1)".
+inline Said numbered(int n) {
+  Said rows;
+  for (int i = 0; i < n; ++i) rows.push_back(L"R" + std::to_wstring(i));
+  return rows;
+}
 
-  explicit Rig(PageFetcher* real = nullptr, std::string host = "forecast.test") {
-    fetcher.real = real;
-    auto makeVoice = [this]() -> std::unique_ptr<Voice> {
-      if (!voiceAnswers) throw SpeechError("speech-dispatcher does not answer");
-      auto v = std::make_unique<RecordingVoice>(log);
-      voice = v.get();
-      return v;
-    };
-    auto makeReader = [this]() -> std::unique_ptr<ScreenReader> {
-      if (!readerAnswers) throw SpeechError("No screen reader answers on the session bus");
-      return std::make_unique<RecordingReader>(log);
-    };
-    form = std::make_unique<Form1>(Platform{window, makeVoice, makeReader, &keys, fetcher, clock,
-                                            programFolder.path(), workingFolder.path(),
-                                            std::move(host)});
-    window.setEventHandler(form.get());
-  }
-  path settingsPath() const { return programFolder.path() / "progress.ini"; }
-  // Presses a key as the window would deliver it.
-  void press(std::int16_t vk, std::int16_t shift = 0) { form->Form_KeyDown(vk, shift); }
-};
-;
-
-// Runs one scenario, a line a step: "verb field | field | ...". Expected texts are escaped; rows
-// may name golden data: "@rows:pages/cycle-full.rows" or "@page:right-now-full" (its rows).
-class Script {
- public:
+// Runs scenarios, a line a step: "verb field | field | ...". A suite may add verbs of its own.
+struct Script {
   PageFetcher* real = nullptr;
   std::string host = "forecast.test";
-  // Verbs of a suite's own; true when it knew the verb.
-  std::function<bool(Script&, const std::string&, const Texts&)> extra;
+  std::map<std::string, std::function<void(const Texts&)>> more;
   std::unique_ptr<Rig> rig;
+  std::size_t mark = 0;                      // where the log stood at the last `forget`
+  std::chrono::steady_clock::time_point t0;  // and when
 
   // A new program; on restart, with the settings file the last one left.
-  void begin(bool restart = false) {
-    std::string saved;
-    if (restart && fixtures::fs::exists(rig->settingsPath()))
-      saved = fixtures::readBytes(rig->settingsPath());
+  void begin(const std::string& saved = "") {
     rig = std::make_unique<Rig>(real, host);
-    if (!saved.empty()) fixtures::writeBytes(rig->settingsPath(), saved);
-    mark_ = 0;
+    if (!saved.empty()) writeBytes(rig->ini(), saved);
+    forget();
+  }
+  void forget() {
+    mark = rig->log.size();
+    t0 = std::chrono::steady_clock::now();
   }
 
   void step(const std::string& line) {
-    const std::size_t space = line.find(' ');
-    const std::string verb = line.substr(0, space);
-    const Texts f = space == std::string::npos ? Texts{} : fixtures::fields(line.substr(space + 1));
+    const std::size_t space = std::min(line.find(' '), line.size());
+    const std::string rest = line.substr(std::min(space + 1, line.size()));
+    const Texts f = rest.empty() ? Texts{} : fields(rest);
+    std::string verb = line.substr(0, space);
+    if (verb == "set" || verb == "expect") verb += " " + f.at(0);  // "set NAME | VALUE"
+    const auto num = [&](std::size_t i) { return i < f.size() ? std::stoi(f[i]) : 0; };
+    const auto later = [&] { return rest.substr(rest.find(' ') + 1); };
+    const auto file = [&](std::size_t i) { return folder(f.at(i)) / f.at(i + 1); };
+    const auto is = [&](long got) { EXPECT_EQ(got, std::stol(f.at(1), nullptr, 0)); };
+    const auto are = [&](const Said& got) { EXPECT_EQ(got, expand(f, 1)); };
+    std::int16_t code = 0, shift = 0;  // as the window delivers a key
     Rig& r = *rig;
-    auto num = [&](std::size_t i, int otherwise = 0) {
-      return i < f.size() ? std::stoi(f[i]) : otherwise;
+    Form1& form = *r.form;
+    const std::map<std::string, std::function<void()>> verbs = {
+        {"saved", [&] { writeBytes(r.ini(), settingsFile(f.at(0), f.at(1), f.at(2))); }},
+        {"write", [&] { writeBytes(file(0), bytes(f.at(2))); }},
+        {"age", [&] { fs::last_write_time(file(0), fs::last_write_time(file(0)) - 1h); }},
+        {"mkdir", [&] { fs::create_directory(file(0)); }},
+        {"off", [&] { r.off.insert(f.at(0)); }},
+        {"page",
+         [&] {
+           r.pages["/weather/" + f[0] + "/"] = FetchedPage{bytes(f[1]), f[2]};
+         }},
+        {"serve", [&] { serve(); }},
+        {"fail", [&] { r.failOn = f.at(0); }},
+        {"fill", [&] { r.list.rows = numbered(num(0)); }},
+        {"start", [&] { EXPECT_EQ(form.start(), f.empty()); }},
+        {"restart", [&] { begin(readBytes(r.ini())); }},
+        {"forget", [&] { forget(); }},
+        {"key", [&] { form.Form_KeyDown(code = num(0), shift = num(1)); }},
+        {"later", [&] { post(std::stoi(rest), later()); }},
+        {"onfetch", [&] { onFetch(rest.substr(0, rest.find(' ')), later()); }},
+        {"activate", [&] { form.Form_Activate(); }},
+        {"set caption", [&] { r.captionText = text(f.at(1)); }},
+        {"set rate", [&] { r.voice->rateValue = num(1); }},
+        {"set SpeechMode", [&] { form.SpeechMode = num(1); }},
+        {"set SendingKeys", [&] { form.SendingKeys = num(1); }},
+        {"set MenuMode", [&] { form.MenuMode = num(1); }},
+        {"say", [&] { form.sayit(text(f.empty() ? "" : f[0])); }},
+        {"hold", [&] { form.hold(std::stod(f.at(0))); }},
+        {"expect refused", [&] { EXPECT_THROW(form.hold(std::stod(f.at(1))), SpeechError); }},
+        {"expect route", [&] { is(form.route()); }},
+        {"expect rate", [&] { is(r.voice->rateValue); }},
+        {"expect volume", [&] { is(r.voice->volume); }},
+        {"expect position", [&] { is(form.MenuPosition); }},
+        {"expect prompts", [&] { is(since(L"prompt:").size()); }},
+        {"expect fetches", [&] { is(since(L"fetch ").size()); }},
+        {"expect elapsed", [&] { is(r.elapsedMs); }},
+        {"expect fetching", [&] { is(form.FetchRunning); }},
+        {"expect holder", [&] { is(r.enabled); }},
+        {"expect jawsflag", [&] { is(form.JawsFlag + (form.JawsApi != nullptr)); }},
+        {"expect files", [&] { is(entries(folder(f.at(2)))); }},
+        {"expect mode", [&] { is(static_cast<long>(fs::status(file(2)).permissions())); }},
+        {"expect within", [&] { EXPECT_LT(std::chrono::steady_clock::now() - t0, 1ms * num(1)); }},
+        {"expect said", [&] { are(since(L"voice3: ")); }},
+        {"expect events", [&] { are(since(L"")); }},
+        {"expect addresses", [&] { are(since(L"fetch ")); }},
+        {"expect rows", [&] { are(r.list.rows); }},
+        {"expect last", [&] { are({r.log.back()}); }},
+        {"expect location", [&] { are({form.Location}); }},
+        {"expect caption", [&] { are({r.captionText}); }},
+        {"expect order", [&] { inOrder(expand(f, 1)); }},
+        {"expect file", [&] { EXPECT_EQ(readBytes(file(1)), bytes(f.at(3))); }},
+        {"expect saved", [&] { EXPECT_EQ(readBytes(r.ini()), settingsFile(f[1], f[2], f[3])); }},
+        {"expect logged", [&] { EXPECT_NE(log().find(bytes(f[1])), log().npos); }},
     };
-    if (verb == "settings")
-      fixtures::writeBytes(r.settingsPath(), fixtures::bytes(f.at(0)));
-    else if (verb == "saved")
-      fixtures::writeBytes(r.settingsPath(), savedFile(f));
-    else if (verb == "answers")
-      for (const auto& a : f) r.window.answers.push_back(fixtures::text(a));
-    else if (verb == "reader")
-      r.readerAnswers = false;
-    else if (verb == "voice")
-      r.voiceAnswers = false;
-    else if (verb == "keys")
-      r.keys.fails = true;
-    else if (verb == "page")
-      r.fetcher.pages["/weather/" + f.at(0) + "/"] = {fixtures::bytes(f.at(1)), f.at(2)};
-    else if (verb == "serve") {
-      r.clock.day = 4;  // the day the full forecast was saved on
-      for (const std::string p : {"right-now", "today", "tomorrow", "tenday"})
-        r.fetcher.pages["/weather/" + p + "/"] = {fixtures::page(p + "-full").body, "utf-8"};
-    } else if (verb == "fail")
-      r.fetcher.failOn = f.at(0);
-    else if (verb == "clock")
-      r.clock.day = num(0);
-    else if (verb == "mkdir")
-      fixtures::fs::create_directory(folder(f.at(0)) / f.at(1));
-    else if (verb == "start")
-      EXPECT_EQ(r.form->start(), f.empty()) << line;
-    else if (verb == "restart")
-      begin(true);
-    else if (verb == "forget")
-      forget();
-    else if (verb == "key") {
-      try {  // the program may end on it, also inside what the key set off
-        r.press(static_cast<std::int16_t>(num(0)), static_cast<std::int16_t>(num(1)));
-      } catch (const ProgramEnded&) {
-        if (nested_) throw;  // nothing after the end may run
-      }
-    } else if (verb == "later")
-      later(std::stoi(line.substr(6)), line.substr(line.find(' ', 6) + 1));
-    else if (verb == "onfetch") {  // onfetch PART N STEP: STEP at the N-th pump after that fetch
-      const std::size_t a = line.find(' ', 8), b = line.find(' ', a + 1);
-      r.fetcher.onFetchOf = line.substr(8, a - 8);
-      r.fetcher.onFetch = [this, n = std::stoi(line.substr(a + 1)), rest = line.substr(b + 1)] {
-        later(n, rest);
-      };
-    } else if (verb == "activate")
-      r.form->Form_Activate();
-    else if (verb == "set")
-      set(f.at(0), f.at(1));
-    else if (verb == "fill") {
-      r.window.list.rows.clear();
-      for (int i = 0; i < num(0); ++i) r.window.list.rows.push_back(L"R" + std::to_wstring(i));
-    } else if (verb == "say")
-      r.form->sayit(fixtures::text(f.empty() ? "" : f[0]));
-    else if (verb == "hold")
-      r.form->hold(std::stod(f.at(0)));
-    else if (verb == "expect")
-      expect(f, line);
-    else if (!extra || !extra(*this, verb, f))
-      ADD_FAILURE() << "no such step: " << line;
+    if (verb == "answers")
+      for (const auto& a : f) r.answers.push_back(text(a));
+    else if (more.count(verb))
+      more.at(verb)(f);
+    else
+      verbs.at(verb)();
   }
 
   // Every scenario of a script file: each begins at a line "== name".
-  void runFile(const path& file) {
-    std::istringstream in(fixtures::readBytes(file));
-    int number = 0;
-    std::string name;
-    for (std::string line; std::getline(in, line);) {
-      ++number;
-      if (line.empty() || line[0] == '#') continue;
-      if (line.rfind("== ", 0) == 0) {
-        name = line.substr(3);
-        begin();
-        continue;
-      }
-      SCOPED_TRACE(file.filename().string() + ":" + std::to_string(number) + " (" + name + ")");
+  void runFile(const fs::path& file) {
+    for (const TableRow& row : table(file)) {
+      SCOPED_TRACE(row.where);
       try {
-        step(line);
-      } catch (const ProgramEnded&) {
-        ADD_FAILURE() << "the program ended outside a key: " << line;
+        row.line.starts_with("== ") ? begin() : step(row.line);
       } catch (const std::exception& e) {
-        ADD_FAILURE() << e.what() << ": " << line;
+        ADD_FAILURE() << e.what();
+      } catch (const ProgramEnded&) {  // on a key, or inside what a key set off
+        if (!row.line.starts_with("key ")) ADD_FAILURE() << "the program ended outside a key";
       }
     }
   }
 
+  // What the log recorded since the last `forget` that starts with prefix, without it.
   Said since(const std::wstring& prefix) const {
     Said out;
-    const Said& e = rig->log.entries;
-    for (std::size_t i = mark_; i < e.size(); ++i)
-      if (e[i].rfind(prefix, 0) == 0) out.push_back(e[i].substr(prefix.size()));
+    for (std::size_t i = mark; i < rig->log.size(); ++i)
+      if (rig->log[i].rfind(prefix, 0) == 0) out.push_back(rig->log[i].substr(prefix.size()));
     return out;
   }
-  void forget() {
-    mark_ = rig->log.entries.size();
-    rig->window.prompts = 0;
-    rig->fetcher.addresses.clear();
+  // These entries, in this order, among others.
+  void inOrder(const Said& want) const {
+    const Said got = since(L"");
+    auto at = got.begin();
+    for (const auto& w : want) ASSERT_NE(at = std::find(at, got.end(), w), got.end()) << "no " << w;
   }
-  static std::string savedFile(const Texts& f) {
-    return fixtures::settingsFile(fixtures::bytes(f.at(0)), fixtures::bytes(f.at(1)),
-                                  fixtures::bytes(f.at(2)));
+  std::string log() const { return readBytes(folder("working") / "debuglog.txt"); }
+  fs::path folder(const std::string& which) const {
+    return (which == "program" ? rig->programFolder : rig->workingFolder).dir;
   }
-
- private:
-  path folder(const std::string& which) const {
-    return (which == "program" ? rig->programFolder : rig->workingFolder).path();
+  // The full forecast as saved, read on the day it was saved on.
+  void serve() {
+    rig->clock.day = 4;
+    for (const std::string p : {"right-now", "today", "tomorrow", "tenday"})
+      rig->pages["/weather/" + p + "/"] = {page(p + "-full.html").body, "utf-8"};
   }
   // A step taken at the n-th pump or wait from now.
-  void later(int n, const std::string& line) {
-    rig->window.pending.push_back([this, n, line] {
-      if (n > 1) return later(n - 1, line);
-      ++nested_;
-      try {
-        step(line);
-      } catch (...) {
-        --nested_;
-        throw;
-      }
-      --nested_;
-    });
+  void post(int n, const std::string& line) {
+    rig->pending.push_back([this, n, line] { n > 1 ? post(n - 1, line) : step(line); });
   }
-  void set(const std::string& name, const std::string& value) {
-    Form1& form = *rig->form;
-    if (name == "caption")
-      rig->window.captionText = fixtures::text(value);
-    else if (name == "rate")
-      rig->voice->rateValue = std::stoi(value);
-    else if (name == "SpeechMode")
-      form.SpeechMode = std::stoi(value);
-    else if (name == "SendingKeys")
-      form.SendingKeys = std::stoi(value);
-    else if (name == "MenuMode")
-      form.MenuMode = std::stoi(value);
-    else
-      ADD_FAILURE() << "no such setting: " << name;
+  // The same, counted from the first fetch of an address holding part.
+  void onFetch(const std::string& part, const std::string& rest) {
+    rig->onFetchOf = part;
+    rig->onFetch = [this, rest] { post(std::stoi(rest), rest.substr(rest.find(' ') + 1)); };
   }
+  // Expected rows: escaped texts, or the golden rows of a file under pages ("@cycle-full.rows",
+  // "@right-now-full.html").
   static Said expand(const Texts& f, std::size_t from) {
     Said out;
-    for (std::size_t i = from; i < f.size(); ++i) {
-      std::vector<std::wstring> named;
-      if (f[i].rfind("@rows:", 0) == 0) {
-        std::istringstream in(fixtures::readBytes(fixtures::path(f[i].substr(6))));
-        named = fixtures::rows(in);
-      } else if (f[i].rfind("@page:", 0) == 0) {
-        named = fixtures::page(f[i].substr(6)).rows;
-      } else {
-        out.push_back(fixtures::text(f[i]));
-      }
+    for (auto i = f.begin() + from; i < f.end(); ++i) {
+      const Said named = i->starts_with("@") ? page(i->substr(1)).rows : Said{text(*i)};
       out.insert(out.end(), named.begin(), named.end());
     }
     return out;
   }
-  void expect(const Texts& f, const std::string& line) {
-    Rig& r = *rig;
-    const std::string& what = f.at(0);
-    const Said want = expand(f, 1);
-    auto number = [&](long got) { EXPECT_EQ(got, std::stol(f.at(1))) << line; };
-    auto text = [&](const std::wstring& got) { EXPECT_EQ(got, want.at(0)) << line; };
-    if (what == "said")
-      EXPECT_EQ(since(L"voice3: "), want) << line;
-    else if (what == "events")
-      EXPECT_EQ(since(L""), want) << line;
-    else if (what == "order") {  // these entries, in this order, among others
-      const Said got = since(L"");
-      auto at = got.begin();
-      for (const auto& w : want) {
-        at = std::find(at, got.end(), w);
-        ASSERT_NE(at, got.end()) << line << ": no " << w << " in order";
-      }
-    } else if (what == "rows")
-      EXPECT_EQ(r.window.list.rows, want) << line;
-    else if (what == "addresses") {
-      Said got;
-      for (const auto& a : r.fetcher.addresses) got.push_back(EventLog::wide(a));
-      EXPECT_EQ(got, want) << line;
-    } else if (what == "file")
-      EXPECT_EQ(fixtures::readBytes(folder(f.at(1)) / f.at(2)), fixtures::bytes(f.at(3))) << line;
-    else if (what == "saved")
-      EXPECT_EQ(fixtures::readBytes(r.settingsPath()), savedFile({f.begin() + 1, f.end()})) << line;
-    else if (what == "files")
-      number(std::distance(fixtures::fs::directory_iterator(folder(f.at(2))),
-                           fixtures::fs::directory_iterator()));
-    else if (what == "last")
-      EXPECT_EQ(r.log.entries.back(), want.at(0)) << line;
-    else if (what == "logged")
-      EXPECT_NE(
-          fixtures::readBytes(folder("working") / "debuglog.txt").find(fixtures::bytes(f.at(1))),
-          std::string::npos)
-          << line;
-    else if (what == "route")
-      number(r.form->route());
-    else if (what == "rate")
-      number(r.voice->rateValue);
-    else if (what == "volume")
-      number(r.voice->volume);
-    else if (what == "position")
-      number(r.form->MenuPosition);
-    else if (what == "prompts")
-      number(r.window.prompts);
-    else if (what == "elapsed")
-      number(static_cast<long>(r.window.elapsedMs));
-    else if (what == "fetching")
-      number(r.form->FetchRunning);
-    else if (what == "holder")
-      number(r.window.enabled);
-    else if (what == "jawsflag")
-      number(r.form->JawsFlag + (r.form->JawsApi != nullptr));
-    else if (what == "location")
-      text(r.form->Location);
-    else if (what == "caption")
-      text(r.window.captionText);
-    else
-      ADD_FAILURE() << "no such expectation: " << line;
-  }
-  std::size_t mark_ = 0;
-  int nested_ = 0;  // steps running inside the program's own event pumps
 };
 
 }  // namespace skycall::fakes
