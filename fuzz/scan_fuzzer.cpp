@@ -51,7 +51,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   : pick == 1 ? skycall::todayTomorrowSteps()
                                               : skycall::tenDaySteps(pick - 1);
   const auto rows = skycall::scanPage(page, steps);
-  if (rows != referenceScan(page, steps)) std::abort();
-  if (rows.size() > steps.size()) std::abort();
+  if (rows != referenceScan(page, steps)) std::abort();  // the reference gives one row a step at most
   return 0;
 }

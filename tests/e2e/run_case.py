@@ -61,9 +61,8 @@ def end(pid):
 
 
 def settings(route, rate, location="12345", spare=""):
-    # progress.ini as saved: numbers with a blank each side (none before a minus), CR LF.
-    numbers = [f" {v} " if int(v) >= 0 else f"{v} " for v in (route, rate)]
-    return "\r\n".join(numbers + [spare, location] + [""] * 10).encode()
+    # progress.ini as saved: numbers with a blank each side (the cases have no negative), CR LF.
+    return "\r\n".join([f" {route} ", f" {rate} ", spare, location] + [""] * 10).encode()
 
 
 def tree(root):  # every path under root with its size and modification time
@@ -236,8 +235,7 @@ class Run:
                    lambda: f"{name} to have heard {texts}: {open(self.keep[name]).read()!r}")
 
     def step_site_stop(self):
-        self.site.terminate()
-        self.site.wait(5)
+        end(self.site.pid)
 
     # ---- the installed package ---------------------------------------------------------
     def step_install(self):
@@ -249,9 +247,6 @@ class Run:
         assert not re.search("^E: ", lint, re.M), "lintian reports errors"
         self.deb = sh(["apt-get", "install", "-y", "-qq", deb], 600, env=dict(
             os.environ, DEBIAN_FRONTEND="noninteractive"))
-        sh(["desktop-file-validate", "/usr/share/applications/org.skycall.Skycall.desktop"])
-        sh(["appstreamcli", "validate", "--no-net",
-            "/usr/share/metainfo/org.skycall.Skycall.metainfo.xml"], 120)
         # systemd-analyze cannot run where systemd has not booted.
         verify = sh(["systemd-analyze", "verify", self.defs["UNIT"]], 120, False)
         assert re.search("Failed to initialize|not been booted", verify.stderr) or \
@@ -259,6 +254,9 @@ class Run:
         assert os.path.islink(self.defs["ENABLED"]), "the site's user unit is not enabled"
         stripped = sh(["file", "/usr/bin/skycall", "/usr/bin/skycall-site"]).stdout
         assert "not stripped" not in stripped, stripped
+
+    def step_run(self, *argv):  # a command that must succeed
+        sh(list(argv), 120)
 
     def step_as_user(self):  # a normal user, started from root's folder, which it cannot write
         # A system user without a home of its own; useradd fails if it is there already.
@@ -394,14 +392,6 @@ class Run:
         if hold:
             time.sleep(float(hold))
             eq(self.title(), text, f"title {hold} s later")
-
-    def step_log(self, reader):
-        data = open(self.files["debuglog.txt"], "rb").read()
-        assert data.endswith(b"\r\n"), f"log does not end with CR LF: {data!r}"
-        lines = data.decode().split("\r\n")[:-1]
-        if reader == "none":  # the screen reader's error is the third line
-            assert re.match(r"error: .", lines.pop(2) if len(lines) == 8 else ""), lines
-        eq(lines, self.defs["LOG"].split(" | "), "start-up log")
 
     def step_file(self, name, text):
         data = open(self.files[name], "rb").read() if os.path.exists(self.files[name]) else None

@@ -180,10 +180,7 @@ struct Script {
         {"age", [&] { fs::last_write_time(file(0), fs::last_write_time(file(0)) - 1h); }},
         {"mkdir", [&] { fs::create_directory(file(0)); }},
         {"off", [&] { r.off.insert(f.at(0)); }},
-        {"page",
-         [&] {
-           r.pages["/weather/" + f[0] + "/"] = FetchedPage{bytes(f[1]), f[2]};
-         }},
+        {"page", [&] { r.pages["/weather/" + f[0] + "/"] = FetchedPage(bytes(f[1]), f[2]); }},
         {"serve", [&] { serve(); }},
         {"fail", [&] { r.failOn = f.at(0); }},
         {"fill", [&] { r.list.rows = numbered(num(0)); }},

@@ -127,11 +127,9 @@ struct SiteProcess {
 };
 
 // A loopback site for the fetcher: forecast pages, one of them faulty for location "bad"; besides
-// them an answer of exactly 400, a redirect off the web, a body just past the test's cap, and a
-// Latin-1 page.
+// them a redirect off the web, a body just past the test's cap, and a Latin-1 page.
 struct Site : fakes::LoopbackSite {
   explicit Site(Fault fault = Fault::None) {
-    http.Get("/400", [](auto&, auto& res) { res.status = 400; });
     http.Get("/to-file", [](auto&, auto& res) { res.set_redirect("file:///etc/hostname"); });
     http.Get("/1001", [](auto&, auto& res) { res.set_content(std::string(1001, 'x'), ""); });
     http.Get("/latin-1", [](auto&, auto& res) {
@@ -168,13 +166,8 @@ TEST(CurlFetcher, ServesPagesOverOneConnectionAndTheirCharset) {
   EXPECT_EQ(site.takeTargets(), std::vector<std::string>{"/weather/today/./.."});
   const FetchedPage page = fetcher.fetch(site.url("/latin-1"));
   EXPECT_EQ(page.charset, "iso-8859-1");
-  EXPECT_EQ(decodePage(page.body, page.charset), L"Caf\u00e9 72\u00b0");
-  const std::pair<const char*, const char*> contentTypes[] = {
-      {"text/html;charset=\"UTF-8\"", "utf-8"},
-      {"text/html; q=1; Charset = windows-1252 ", "windows-1252"},
-      {"text/html", ""}};
-  for (const auto& [contentType, charset] : contentTypes)
-    EXPECT_EQ(charsetOf(contentType), charset) << contentType;
+  for (const TableRow& row : table(path("content-types.txt")))
+    EXPECT_EQ(charsetOf(row.fields[0]), row.fields[1]) << row.where;
 }
 
 // Every failed transfer is a FetchError that says why, within the time-out; the window is
@@ -182,19 +175,10 @@ TEST(CurlFetcher, ServesPagesOverOneConnectionAndTheirCharset) {
 // The fifty-megabyte page, sent in small chunks, meets the fetcher's own cap of 8 MB; the others
 // a cap of 1000 bytes, a total time-out of 300 ms and three redirects.
 TEST(CurlFetcher, EveryFailedTransferIsAFetchErrorAndTheWindowIsServed) {
-  const std::tuple<Fault, std::string, const char*> cases[] = {
-      {Fault::ServerError, "/weather/today/bad", "The forecast site answered 500"},
-      {Fault::None, "/400", "The forecast site answered 400"},
-      {Fault::None, "/1001", "larger than 1000 bytes"},
-      {Fault::FiftyMegabytes, "/weather/today/bad", "larger than 8388608 bytes"},
-      {Fault::NeverAnswers, "/weather/today/bad", "took too long"},
-      {Fault::SlowDrip, "/weather/today/bad", "took too long"},
-      {Fault::RedirectLoop, "/weather/today/bad", "redirected too many times"},
-      {Fault::None, "/to-file", "Only http and https"},
-      {Fault::None, "ftp://127.0.0.1/weather", "Only http and https"},
-      {Fault::None, "http://127.0.0.1:1/", "Could not fetch"}};  // nobody listens there
-  for (const auto& [fault, address, message] : cases) {
-    SCOPED_TRACE(address + " " + std::to_string(int(fault)));
+  for (const TableRow& row : table(path("fetch-failures.txt"))) {
+    SCOPED_TRACE(row.where);
+    const Fault fault = Fault(std::stoi(row.fields[0]));
+    const std::string& address = row.fields[1];
     Site site(fault);
     std::vector<steady_clock::time_point> calls{steady_clock::now()};
     std::string nested;
@@ -204,7 +188,7 @@ TEST(CurlFetcher, EveryFailedTransferIsAFetchErrorAndTheWindowIsServed) {
       if (nested.empty()) nested = failureOf(fetcher, site.url("/weather/today/1"));
     });
     const std::string error = failureOf(fetcher, address[0] == '/' ? site.url(address) : address);
-    EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_NE(error.find(row.fields[2]), std::string::npos) << error;
     calls.push_back(steady_clock::now());
     EXPECT_LT(calls.back() - calls.front(), fault == Fault::FiftyMegabytes ? 5s : 900ms);
     for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_LT(calls[i] - calls[i - 1], 150ms);
@@ -318,14 +302,10 @@ TEST(LiveSource, KeepsAForecastTenMinutes) {
   FakeWeatherServices services;
   steady_clock::time_point now{};
   LiveForecastSource source(services.live(), [&] { return now; });
-  const std::tuple<const char*, minutes, std::size_t> asks[] = {{"Springfield, IL", 0min, 1},
-                                                                {"springfield il", 9min, 0},
-                                                                {"Springfield+Illinois", 0min, 0},
-                                                                {"Springfield, IL", 2min, 1}};
-  for (const auto& [typed, later, fetches] : asks) {
-    now += later;
-    source.forecastFor(typed);
-    EXPECT_EQ(services.takeTargets().size(), fetches) << typed;
+  for (const TableRow& row : table(path("forecast-kept.txt"))) {
+    now += minutes(std::stoi(row.fields[1]));
+    source.forecastFor(row.fields[0]);
+    EXPECT_EQ(services.takeTargets().size(), std::stoul(row.fields[2])) << row.where;
   }
 }
 
