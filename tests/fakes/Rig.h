@@ -61,9 +61,9 @@ struct Rig : Window, KeySender, PageFetcher {
   std::size_t asked = 0;
   std::vector<std::function<void()>> pending;
   PageFetcher* real;
-  std::map<std::string, FetchedPage> pages;  // path part -> page
-  std::string failOn;                        // a path part whose fetch fails
-  std::string onFetchOf;                     // a path part whose first fetch runs onFetch, once
+  std::map<std::string, std::pair<std::string, std::string>> pages;  // path part -> body, charset
+  std::string failOn;     // a path part whose fetch fails
+  std::string onFetchOf;  // a path part whose first fetch runs onFetch, once
   std::function<void()> onFetch;
   FakeClock clock;
   TempFolder programFolder, workingFolder;
@@ -128,7 +128,7 @@ struct Rig : Window, KeySender, PageFetcher {
     if (!failOn.empty() && address.find(failOn) != std::string::npos)
       throw FetchError("Could not connect to the forecast site");
     for (const auto& [part, page] : pages)
-      if (address.find(part) != std::string::npos) return page;
+      if (address.find(part) != std::string::npos) return {page.first, page.second};
     return {};
   }
 };
@@ -180,7 +180,7 @@ struct Script {
         {"age", [&] { fs::last_write_time(file(0), fs::last_write_time(file(0)) - 1h); }},
         {"mkdir", [&] { fs::create_directory(file(0)); }},
         {"off", [&] { r.off.insert(f.at(0)); }},
-        {"page", [&] { r.pages["/weather/" + f[0] + "/"] = FetchedPage(bytes(f[1]), f[2]); }},
+        {"page", [&] { r.pages["/weather/" + f[0] + "/"] = std::pair(bytes(f[1]), f[2]); }},
         {"serve", [&] { serve(); }},
         {"fail", [&] { r.failOn = f.at(0); }},
         {"fill", [&] { r.list.rows = numbered(num(0)); }},
