@@ -295,12 +295,9 @@ class Run:
         self.app = self.popen(argv, dict(scale, QT_QPA_PLATFORM="xcb"), self.cwd,
                               stdout=self.output, stderr=subprocess.STDOUT)
 
-    def output_text(self):
-        return open(self.output.name).read()[-2000:]
-
     def running(self):
         assert not self.app or self.app.poll() is None, \
-            f"skycall ended ({self.app.returncode}): {self.output_text()!r}"
+            f"skycall ended ({self.app.returncode}): {open(self.output.name).read()[-2000:]!r}"
 
     def find_window(self, title, timeout=20):
         def search():
@@ -350,7 +347,7 @@ class Run:
         assert re.fullmatch(r".*graphical desktop is needed.*\n", r.stderr), r.stderr
 
     def step_stderr(self, text):
-        assert text in self.output_text(), self.output_text()
+        assert text in (out := open(self.output.name).read()), out[-2000:]
 
     # ---- what the user hears and sees -------------------------------------------------
     def step_say(self, key, text, rate=None):  # the next text after the key ("-": none)

@@ -127,9 +127,11 @@ struct SiteProcess {
 };
 
 // A loopback site for the fetcher: forecast pages, one of them faulty for location "bad"; besides
-// them a redirect off the web, a body just past the test's cap, and a Latin-1 page.
+// them an answer of exactly 400, a redirect off the web, a body just past the test's cap, and a
+// Latin-1 page.
 struct Site : fakes::LoopbackSite {
   explicit Site(Fault fault = Fault::None) {
+    http.Get("/400", [](auto&, auto& res) { res.status = 400; });
     http.Get("/to-file", [](auto&, auto& res) { res.set_redirect("file:///etc/hostname"); });
     http.Get("/1001", [](auto&, auto& res) { res.set_content(std::string(1001, 'x'), ""); });
     http.Get("/latin-1", [](auto&, auto& res) {
