@@ -8,12 +8,14 @@
 
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/SideFiles.h"
 #include "app/SideFolders.h"
 #include "platform/CurlFetcher.h"
 #include "platform/DBusScreenReader.h"
 #include "platform/DestroyedWindowWatch.h"
 #include "platform/GraphicalDesktop.h"
 #include "platform/QtWindow.h"
+#include "platform/ScreenReaderPresence.h"
 #include "platform/SpeechDispatcherVoice.h"
 #include "platform/SystemClock.h"
 #include "platform/X11KeySender.h"
@@ -55,26 +57,27 @@ int main(int argc, char** argv) {
   app.installNativeEventFilter(&windowGone);
   // While a page transfers the window keeps painting and answering the screen reader; key
   // presses wait for the event pump after the page.
-  CurlFetcher fetcher({},
-                      [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  CurlFetcher fetcher({}, [&window] { window.pumpWhileTransferring(); });
   SystemClock clock;
   SynthesisedKeys ownKeys;
   const std::unique_ptr<KeySender> keySender = createKeySender(&ownKeys);
   window.setSynthesisedKeys(&ownKeys);
   Platform platform{window,
                     createVoice,
-                    createScreenReader,
+                    [&window] { return createScreenReader(&window); },
+                    screenReaderRunning,
                     keySender.get(),
                     fetcher,
                     clock,
                     folders.settings,  // progress.ini
                     folders.log,       // debuglog.txt and myversion.txt
-                    SKYCALL_FORECAST_HOST};
+                    SKYCALL_FORECAST_HOST,
+                    {}};
   Form1 form(platform);
   window.setEventHandler(&form);
   if (!form.start()) {
     // Without a voice nothing can be said; the terminal, at least, can tell.
-    std::cerr << "skycall: start-up failed; " << (folders.log / "debuglog.txt").string()
+    std::cerr << "skycall: start-up failed; " << (folders.log / kStartupLogName).string()
               << " says why\n";
     window.setEventHandler(nullptr);
     return 1;

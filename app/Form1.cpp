@@ -10,10 +10,13 @@
 #include "app/SideFiles.h"
 #include "commands/KeyDispatcher.h"
 #include "commands/LocationPrompt.h"
+#include "commands/SpokenTexts.h"
+#include "commands/TopicMenu.h"
 #include "forecast/FetchCycle.h"
 #include "forecast/TextCodec.h"
 #include "speech/Hold.h"
 #include "speech/LoadJaws.h"
+#include "speech/MissingVoice.h"
 #include "speech/SpeechRouter.h"
 
 namespace skycall {
@@ -21,7 +24,6 @@ namespace skycall {
 namespace {
 
 constexpr wchar_t kLoading[] = L"Loading the forecast.";
-constexpr wchar_t kForecastFailed[] = L"The forecast could not be loaded.";
 
 std::wstring errorLine(const std::exception& e) {
   return L"error: " + fromUtf8(e.what());
@@ -41,17 +43,30 @@ bool Form1::start() {
   return true;
 }
 
+void Form1::createVoice() {
+  try {
+    Voice = platform_.createVoice();
+    if (!Voice) throw SpeechError("No text-to-speech voice is available");
+  } catch (const std::exception& e) {
+    // Without speech-dispatcher the caption routes still work, and the voice route's texts
+    // are shown on the caption.
+    log_.line(errorLine(e));
+    Voice = std::make_unique<MissingVoice>();
+    voiceMissing_ = true;
+  }
+}
+
 void Form1::Form_Load() {
   AppVersion = fromUtf8(kProgramVersion);
   log_.open(platform_.workingFolder / kStartupLogName);
   try {
-    Voice = platform_.createVoice();
-    if (!Voice) throw SpeechError("No text-to-speech voice is available");
+    createVoice();
     SendingKeys = 0;
     JawsFlag = 0;
     Voice->setRate(3);
     Voice->setVolume(100);
     log_.line(L"Starting program");
+    for (const std::wstring& note : platform_.startupNotes) log_.line(note);
     log_.line(L"Loading JAWS Api");
     loadjaws();
     sayit(kLoading);  // no route chosen yet: always the voice
@@ -72,9 +87,17 @@ void Form1::Form_Load() {
     log_.line(L"Loading settings/progress");
     Location = L"";
     readSettings();
-    // On the voice, the box's question would cut the loading text off: both are said as one.
-    if (Location.empty() || Location == L"0")
-      Location = promptForLocation(*this, route() == kVoiceRoute ? kLoading : L"");
+    if (Location.empty() || Location == L"0") {
+      // On the voice, the box's question would cut the loading text off: both are said as one.
+      const auto typed = promptForLocation(*this, route() == kVoiceRoute ? kLoading : L"");
+      if (!typed) {
+        // Leaving the first box is how a new user says no: the program ends, saving nothing.
+        log_.close();
+        window().endProgram();
+        return;
+      }
+      Location = *typed;
+    }
     log_.line(L"Adding to System Tray");
     log_.line(L"Load finished.");
     log_.close();
@@ -90,7 +113,7 @@ void Form1::Form_Load() {
     getinfo();
   } catch (const std::exception& e) {
     log_.append(errorLine(e));
-    firstFetchFailed_ = true;
+    firstFetchFailure_ = fetchFailureText(e);
   }
 }
 
@@ -115,19 +138,25 @@ void Form1::readSettings() {
 void Form1::Form_Activate() {
   if (welcomed_) return;
   welcomed_ = true;
-  std::wstring welcome = L"Welcome to Skycall. Version " + AppVersion + L", by Korvel.";
   // Two texts in a row would cut each other off on the voice, so what went wrong joins the
   // welcome.
-  if (firstFetchFailed_) welcome += std::wstring(L"  ") + kForecastFailed;
+  std::wstring welcome = joinedTexts(L"Welcome to Skycall. Version " + AppVersion + L", by Korvel.",
+                                     firstFetchFailure_);
   // A saved screen-reader route with no screen reader answering would leave the user in
   // silence; fall back to the voice as Tab does. So does a route that does not exist (a
   // hand-edited file), quietly: nothing was ever heard on it.
   if (route() < kVoiceRoute || route() > kScreenReaderRoute) SpeechMode = kVoiceRoute;
   if (route() == kScreenReaderRoute && JawsFlag != 1) {
     SpeechMode = kVoiceRoute;
-    welcome += L"  Jaws does not seem to be responding, Sapi on.";
+    welcome = joinedTexts(welcome, kNoScreenReader);
   }
   sayit(welcome);
+}
+
+void Form1::screenReaderUnanswered(const std::wstring& text) {
+  if (route() != kScreenReaderRoute) return;
+  SpeechMode = kVoiceRoute;
+  sayit(joinedTexts(text, kNoScreenReader));
 }
 
 void Form1::Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) {
@@ -143,8 +172,14 @@ void Form1::Holder_Timer() {
 }
 
 void Form1::sayit(const std::wstring& tempm) {
-  skycall::sayit(tempm, route(), SendingKeys,
+  // With no voice to speak them, the voice route's texts are shown on the caption.
+  const int mode = route() == kVoiceRoute && voiceMissing_ ? int(kCaptionRoute) : route();
+  skycall::sayit(tempm, mode, SendingKeys,
                  SpeechOutputs{window(), Voice.get(), JawsApi.get(), platform_.keys});
+}
+
+bool Form1::screenReaderRunning() {
+  return platform_.screenReaderRunning && platform_.screenReaderRunning();
 }
 
 void Form1::hold(double seconds) {
@@ -160,6 +195,8 @@ void Form1::saveprogress() {
 
 void Form1::getinfo() {
   ScopedFlag running(FetchRunning);
+  // The location is saved the way the site is asked, even when the cycle fails.
+  Location = siteLocation(Location);
   runFetchCycle(window().List1(), Location, platform_.fetcher, platform_.clock,
                 platform_.forecastHost, [this] { window().pumpEvents(); });
 }
@@ -167,6 +204,12 @@ void Form1::getinfo() {
 void Form1::loadjaws() {
   JawsApi = skycall::loadjaws(platform_.createScreenReader, JawsFlag,
                               [this](const std::string& line) { log_.line(fromUtf8(line)); });
+  if (JawsApi)
+    JawsApi->unanswered = [this](const std::wstring& text) { screenReaderUnanswered(text); };
+}
+
+void Form1::logNote(const std::wstring& line) {
+  log_.isOpen() ? log_.line(line) : log_.append(line);
 }
 
 }  // namespace skycall

@@ -36,6 +36,7 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
   skycall::Window& window() override { return platform_.window; }
   skycall::Voice& voice() override { return *Voice; }
   void sayit(const std::wstring& tempm) override;
+  bool screenReaderRunning() override;
   void hold(double seconds) override;
   void saveprogress() override;
   void getinfo() override;
@@ -49,15 +50,22 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
 
   bool startupFailed() const { return startupFailed_; }
 
+  // A line for the start-up log from outside the program's own steps; after start-up it is
+  // added to the closed log.
+  void logNote(const std::wstring& line);
+
  private:
   void readSettings();
-  void askForLocation();
+  void createVoice();
+  // The screen reader's interface did not take a text: the voice takes over, saying so.
+  void screenReaderUnanswered(const std::wstring& text);
 
   Platform platform_;
   StartupLog log_;
-  bool startupFailed_ = false;     // the start-up error trap fired
-  bool firstFetchFailed_ = false;  // the first forecast could not be loaded
-  bool welcomed_ = false;          // the welcome text is spoken on the first activation only
+  bool startupFailed_ = false;      // the start-up error trap fired
+  bool voiceMissing_ = false;       // no voice: the voice route writes the caption instead
+  std::wstring firstFetchFailure_;  // what the user hears when the first forecast failed
+  bool welcomed_ = false;           // the welcome text is spoken on the first activation only
 };
 
 }  // namespace skycall

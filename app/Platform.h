@@ -5,13 +5,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "forecast/Clock.h"
-#include "forecast/PageFetcher.h"
-#include "speech/KeySender.h"
-#include "speech/ScreenReader.h"
-#include "speech/Voice.h"
-#include "speech/Window.h"
+#include "interfaces/Clock.h"
+#include "interfaces/KeySender.h"
+#include "interfaces/PageFetcher.h"
+#include "interfaces/ScreenReader.h"
+#include "interfaces/Voice.h"
+#include "interfaces/Window.h"
 
 namespace skycall {
 
@@ -22,12 +23,17 @@ struct Platform {
   // cannot be created.
   std::function<std::unique_ptr<Voice>()> createVoice;
   std::function<std::unique_ptr<ScreenReader>()> createScreenReader;
+  // Whether a screen reader runs now (it reads dialogs aloud itself); none: never.
+  std::function<bool()> screenReaderRunning;
   KeySender* keys = nullptr;  // null: every key synthesis fails
   PageFetcher& fetcher;
   const Clock& clock;
   std::filesystem::path programFolder;  // holds progress.ini
   std::filesystem::path workingFolder;  // holds debuglog.txt and myversion.txt
   std::string forecastHost;             // host[:port] of the forecast site
+  // Lines for the start-up log about how the program runs here (the window system chosen, a
+  // speech route that cannot work), written after its first line.
+  std::vector<std::wstring> startupNotes;
 };
 
 }  // namespace skycall

@@ -15,6 +15,7 @@ class StartupLog {
   void open(const std::filesystem::path& path);
   void line(const std::wstring& text);
   void close();
+  bool isOpen() const { return out_.is_open(); }
   // One line added after start-up has closed the log.
   void append(const std::wstring& text);
 

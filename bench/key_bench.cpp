@@ -7,8 +7,8 @@
 #include <string>
 
 #include "bench/ForecastPages.h"
-#include "commands/KeyCodes.h"
 #include "fakes/Rig.h"
+#include "interfaces/KeyCodes.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "commands/FormState.h"
-#include "speech/Voice.h"
-#include "speech/Window.h"
+#include "interfaces/Voice.h"
+#include "interfaces/Window.h"
 
 namespace skycall {
 
@@ -17,6 +17,8 @@ class CommandHost {
   virtual Window& window() = 0;
   virtual Voice& voice() = 0;
   virtual void sayit(const std::wstring& tempm) = 0;
+  // Whether a screen reader runs now, which reads dialogs aloud itself.
+  virtual bool screenReaderRunning() = 0;
   virtual void hold(double seconds) = 0;
   // Throws when the settings file cannot be written.
   virtual void saveprogress() = 0;

@@ -4,8 +4,9 @@
 #include <array>
 #include <exception>
 
-#include "commands/KeyCodes.h"
+#include "commands/SpokenTexts.h"
 #include "commands/TopicMenu.h"
+#include "interfaces/KeyCodes.h"
 
 namespace skycall {
 
@@ -35,7 +36,7 @@ void switchRoute(CommandHost& form) {
   if (route == kLastRoute && s.JawsFlag != 1) {
     s.SpeechMode = 0;
     form.window().setCaption(s.normalCaption());
-    form.sayit(L"Jaws does not seem to be responding, Sapi on.");
+    form.sayit(kNoScreenReader);
     return;
   }
   if (route < 0) return;  // a route below 0 from a hand-edited settings file climbs silently

@@ -11,17 +11,18 @@ constexpr wchar_t kPrompt[] =
 constexpr wchar_t kTitle[] = L"Location";
 }  // namespace
 
-std::wstring promptForLocation(CommandHost& form, const std::wstring& saidBefore) {
-  std::wstring answer;
+std::optional<std::wstring> promptForLocation(CommandHost& form, const std::wstring& saidBefore) {
   std::wstring joined = saidBefore.empty() ? L"" : saidBefore + L"  ";
-  while (answer.empty() || answer == L"0") {
-    // A user without a screen reader would otherwise face a box nobody reads out.
-    form.sayit(joined + kPrompt);
+  for (;;) {
+    // A user without a screen reader would otherwise face a box nobody reads out; with one,
+    // the question said here as well would be heard twice, or cut the screen reader off.
+    if (!form.screenReaderRunning()) form.sayit(joined + kPrompt);
     joined.clear();
-    answer = form.window().inputBox(kPrompt, kTitle, L"");
-    std::erase_if(answer, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
+    std::optional<std::wstring> answer = form.window().inputBox(kPrompt, kTitle, L"");
+    if (!answer) return std::nullopt;
+    std::erase_if(*answer, [](wchar_t c) { return c == L'\r' || c == L'\n'; });
+    if (!answer->empty() && *answer != L"0") return answer;
   }
-  return answer;
 }
 
 }  // namespace skycall

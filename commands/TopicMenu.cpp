@@ -5,8 +5,8 @@
 #include <exception>
 #include <vector>
 
-#include "commands/KeyCodes.h"
 #include "commands/LocationPrompt.h"
+#include "interfaces/KeyCodes.h"
 
 namespace skycall {
 
@@ -72,14 +72,16 @@ void changeLocation(CommandHost& form) {
     return;
   }
   ScopedFlag changing(s.ChangingLocation);
-  s.Location = promptForLocation(form);
+  const std::optional<std::wstring> typed = promptForLocation(form);
+  if (!typed) return;  // the box was left: the old location stays, and the next key says it
+  s.Location = *typed;
   const std::wstring changed = L"Location changed to " + s.Location;
   form.sayit(changed);
   try {
     form.getinfo();
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
     // A quick failure would cut the change's text off: it is said again with the failure.
-    form.sayit(joinedTexts(changed, kForecastNotLoaded));
+    form.sayit(joinedTexts(changed, fetchFailureText(failure)));
   }
   form.hold(0.5);
 }

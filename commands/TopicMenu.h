@@ -5,13 +5,12 @@
 #include <string>
 
 #include "commands/CommandHost.h"
-#include "forecast/ForecastList.h"
+#include "commands/SpokenTexts.h"
+#include "interfaces/ForecastList.h"
 
 namespace skycall {
 
 constexpr int kTopicCount = 12;
-
-constexpr wchar_t kForecastNotLoaded[] = L"The forecast could not be loaded.";
 
 // The spoken text of a topic (1..12), composed from the rows the list holds now; a topic
 // whose rows the list does not have says that the forecast could not be loaded.

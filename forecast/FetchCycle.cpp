@@ -47,23 +47,25 @@ std::vector<std::wstring> scanForecastPage(std::wstring_view text, PageKind kind
 
 }  // namespace
 
-std::string pageAddress(const std::string& host, std::wstring_view path,
+std::string pageAddress(const std::string& host, std::string_view path,
                         std::wstring_view location) {
-  return "http://" + host + toUtf8(path) + percentEncoded(toUtf8(location));
+  return "http://" + host + std::string(path) + percentEncoded(toUtf8(location));
 }
 
-void runFetchCycle(ForecastList& list, std::wstring& location, PageFetcher& fetcher,
+std::wstring siteLocation(std::wstring location) {
+  std::replace(location.begin(), location.end(), L' ', L'+');
+  return location;
+}
+
+void runFetchCycle(ForecastList& list, const std::wstring& location, PageFetcher& fetcher,
                    const Clock& clock, const std::string& host,
                    const std::function<void()>& pumpEvents) {
   list.clear();
-  // Kept in the caller's field too, so the location is saved the way the site is asked.
-  std::replace(location.begin(), location.end(), L' ', L'+');
 
   for (std::size_t i = 0; i < kPages.size(); ++i) {
     const ForecastPage& page = kPages[i];
     // A failed fetch leaves the cycle here; the rows of the earlier pages stay as they are.
-    const FetchedPage fetched = fetcher.fetch("http://" + host + std::string(kPagePaths[i]) +
-                                              percentEncoded(toUtf8(location)));
+    const FetchedPage fetched = fetcher.fetch(pageAddress(host, kPagePaths[i], location));
     if (pumpEvents) pumpEvents();
     const std::wstring text = decodePage(fetched.body, fetched.charset);
     for (const std::wstring& row : scanForecastPage(text, page.kind, clock)) list.append(row);

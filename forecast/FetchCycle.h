@@ -4,22 +4,24 @@
 #include <functional>
 #include <string>
 
-#include "forecast/Clock.h"
-#include "forecast/ForecastList.h"
-#include "forecast/PageFetcher.h"
+#include "interfaces/Clock.h"
+#include "interfaces/ForecastList.h"
+#include "interfaces/PageFetcher.h"
 
 namespace skycall {
 
 // "http://" + host + path + location, the location percent-encoded (UTF-8) except for
 // letters, digits and "+-._~,".
-std::string pageAddress(const std::string& host, std::wstring_view path,
-                        std::wstring_view location);
+std::string pageAddress(const std::string& host, std::string_view path, std::wstring_view location);
 
-// The fetch cycle: empties the list, turns the location's spaces into "+", fetches the four
+// The location as the site is asked for it: every blank a "+".
+std::wstring siteLocation(std::wstring location);
+
+// The fetch cycle for a location as siteLocation() gives it: empties the list, fetches the four
 // pages in order (pumping events once after each), scans them, adds the separator rows and
 // normalises every row. A failed fetch throws FetchError out of the cycle with the rows so far
 // kept.
-void runFetchCycle(ForecastList& list, std::wstring& location, PageFetcher& fetcher,
+void runFetchCycle(ForecastList& list, const std::wstring& location, PageFetcher& fetcher,
                    const Clock& clock, const std::string& host,
                    const std::function<void()>& pumpEvents);
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "forecast/ForecastList.h"
+#include "interfaces/ForecastList.h"
 
 namespace skycall {
 

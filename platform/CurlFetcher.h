@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "forecast/PageFetcher.h"
+#include "interfaces/PageFetcher.h"
 
 namespace skycall {
 

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "platform/KeyCodes.h"
+#include "interfaces/SpeechError.h"
+#include "platform/QtKeyCodes.h"
 #include "platform/TitleAnnouncer.h"
-#include "speech/Voice.h"
 
 namespace skycall {
 
@@ -64,6 +64,9 @@ QtWindow::QtWindow(std::function<void()> programEnd)
   connect(&activationDeadline_, &QTimer::timeout, this, [this] {
     if (handler_) handler_->Form_Activate();
   });
+
+  heldKeysReplay_.setSingleShot(true);
+  connect(&heldKeysReplay_, &QTimer::timeout, this, &QtWindow::replayHeldKeys);
 
   holder_.setTimerType(Qt::PreciseTimer);
   connect(&holder_, &QTimer::timeout, this, [this] {
@@ -116,23 +119,43 @@ std::wstring QtWindow::caption() const {
   return windowTitle().toStdWString();
 }
 
-void QtWindow::setCaption(const std::wstring& text) {
+void QtWindow::setCaption(const std::wstring& text, bool announced) {
   const QString before = windowTitle();
   const QString title = QString::fromStdWString(text);
   setWindowTitle(title);
+  if (!announced) return;
   // A text said twice in a row is first written with a blank appended, so that the title
   // changes. The screen reader is given that interim title as "", which it keeps without a
   // word, and so speaks the text once, when it comes back.
   const bool interim = title == before + QLatin1Char(' ');
-  announceTitle(this, interim ? QString() : title);
+  announceTitle(this, interim ? QString() : title, before == title + QLatin1Char(' '));
 }
 
 void QtWindow::pumpEvents() {
   QCoreApplication::processEvents();
+  replayHeldKeys();
 }
 
 void QtWindow::waitForEvents() {
+  if (!heldKeys_.empty() && !transferring_) return replayHeldKeys();
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void QtWindow::pumpWhileTransferring() {
+  transferring_ = true;
+  QCoreApplication::processEvents();
+  transferring_ = false;
+  // Should the transfer fail, no pump may follow it: the keys are then handed on as soon as
+  // the event loop runs again.
+  if (!heldKeys_.empty()) heldKeysReplay_.start(0);
+}
+
+void QtWindow::replayHeldKeys() {
+  while (!transferring_ && !heldKeys_.empty()) {
+    auto [vk, shift] = heldKeys_.front();
+    heldKeys_.pop_front();
+    if (handler_) handler_->Form_KeyDown(vk, shift);
+  }
 }
 
 void QtWindow::setHolderEnabled(bool enabled) {
@@ -157,14 +180,15 @@ void QtWindow::applyHolder() {
     holder_.stop();
 }
 
-std::wstring QtWindow::inputBox(const std::wstring& prompt, const std::wstring& title,
-                                const std::wstring& defaultText) {
+std::optional<std::wstring> QtWindow::inputBox(const std::wstring& prompt,
+                                               const std::wstring& title,
+                                               const std::wstring& defaultText) {
   QInputDialog box(this);
   box.setObjectName(QString::fromStdWString(title));
   box.setWindowTitle(QString::fromStdWString(title));
   box.setLabelText(QString::fromStdWString(prompt));
-  // The screen reader names the box and its field with the question, not just "Location".
-  box.setAccessibleDescription(box.labelText());
+  // The screen reader names the field with the question, not just "Location"; the box itself
+  // carries no description, or the question would be read twice.
   if (auto* field = box.findChild<QLineEdit*>()) field->setAccessibleName(box.labelText());
   box.setTextValue(QString::fromStdWString(defaultText));
   box.setInputMode(QInputDialog::TextInput);
@@ -173,7 +197,7 @@ std::wstring QtWindow::inputBox(const std::wstring& prompt, const std::wstring& 
   box.show();
   box.raise();
   box.activateWindow();
-  if (box.exec() != QDialog::Accepted) return std::wstring();
+  if (box.exec() != QDialog::Accepted) return std::nullopt;
   return box.textValue().toStdWString();
 }
 
@@ -238,8 +262,12 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     event->accept();
     return true;
   }
-  handler_->Form_KeyDown(vk, shiftMaskFor(key->modifiers()));
+  const std::int16_t shift = shiftMaskFor(key->modifiers());
   event->accept();
+  if (transferring_ || !heldKeys_.empty())
+    heldKeys_.emplace_back(vk, shift);  // after the page, and after those held before it
+  else
+    handler_->Form_KeyDown(vk, shift);
   return true;
 }
 

@@ -4,11 +4,14 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QTimer>
+#include <deque>
 #include <functional>
+#include <optional>
+#include <utility>
 
+#include "interfaces/Window.h"
 #include "platform/ListBoxRows.h"
 #include "platform/SynthesisedKeys.h"
-#include "speech/Window.h"
 
 namespace skycall {
 
@@ -27,21 +30,24 @@ class QtWindow : public QMainWindow, public Window {
   void setSynthesisedKeys(SynthesisedKeys* own) { ownKeys_ = own; }
 
   std::wstring caption() const override;
-  void setCaption(const std::wstring& text) override;
+  void setCaption(const std::wstring& text, bool announced = true) override;
 
   ForecastList& List1() override { return rows_; }
   QListWidget& listBox() { return *listBox_; }
 
   void pumpEvents() override;
   void waitForEvents() override;
+  // The event pump while a page transfers: the window keeps painting and answering the screen
+  // reader, and the keys pressed meanwhile wait for the next pump or wait outside a transfer.
+  void pumpWhileTransferring();
 
   void setHolderEnabled(bool enabled) override;
   bool holderEnabled() const override { return holderEnabled_; }
   void setHolderInterval(int milliseconds) override;
   int holderInterval() const override { return holderInterval_; }
 
-  std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
-                        const std::wstring& defaultText) override;
+  std::optional<std::wstring> inputBox(const std::wstring& prompt, const std::wstring& title,
+                                       const std::wstring& defaultText) override;
 
   // Shows the window and asks for the focus; Form_Activate follows once the window is the
   // active window and holds the keyboard focus, or after a short time-out.
@@ -61,6 +67,9 @@ class QtWindow : public QMainWindow, public Window {
   void followDesktopHighlight();
   void activateOnceFocused();
   void applyHolder();
+  void handleKey(std::int16_t vk, std::int16_t shift);
+  // Hands on the keys held during a transfer, unless a transfer is under way.
+  void replayHeldKeys();
 
   WindowEvents* handler_ = nullptr;
   SynthesisedKeys* ownKeys_ = nullptr;
@@ -68,6 +77,9 @@ class QtWindow : public QMainWindow, public Window {
   ListBoxRows rows_;
   QTimer holder_;
   QTimer activationDeadline_;
+  QTimer heldKeysReplay_;
+  bool transferring_ = false;
+  std::deque<std::pair<std::int16_t, std::int16_t>> heldKeys_;  // virtual-key code, shift mask
   bool holderEnabled_ = false;
   int holderInterval_ = 0;
   std::function<void()> programEnd_;

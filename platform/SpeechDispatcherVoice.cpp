@@ -110,7 +110,9 @@ class Connection {
     // Only this program's own speech is cut off: cancelling every client would silence a
     // screen reader as well.
     if (d.purge && spd_cancel(spd_) != 0) return false;
-    return d.text.empty() || spd_say(spd_, SPD_TEXT, d.text.c_str()) >= 0;
+    // A screen reader on the same daemon speaks at this priority too: its announcements then
+    // wait for the text rather than cut it off, and it is not cut off by the text.
+    return d.text.empty() || spd_say(spd_, SPD_MESSAGE, d.text.c_str()) >= 0;
   }
 
  private:

@@ -13,10 +13,17 @@ namespace skycall {
 // belongs; Orca 43 fails to speak the first such change and drops every later one as equal to
 // it. So, while the accessibility bus is up, the change is announced here with the title as a
 // string, on Qt's own accessibility connection. From Qt 6.8 on, Qt's bridge sends the string
-// itself and its own event is used, so that no title is announced twice.
+// itself and its own event is used, so that no title is announced twice; but a title that comes
+// back after a blank was added to it reaches Orca 48 as no change at all, so that one is
+// announced as such.
 //
 // spoken: what the screen reader is given as the new name; window->windowTitle() stays what
-// the window shows.
-void announceTitle(QWidget* window, const QString& spoken);
+// the window shows. repeated: the title is the one before its interim blank.
+void announceTitle(QWidget* window, const QString& spoken, bool repeated);
+
+// Sends text as an announcement from the window on the accessibility bus, which a screen
+// reader that listens for announcements speaks as it comes, the same text again each time.
+// False when it cannot be sent.
+bool announce(QWidget* window, const QString& text);
 
 }  // namespace skycall

@@ -9,26 +9,40 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
+#include <utility>
 
-#include "speech/Voice.h"
+#include "interfaces/SpeechError.h"
+#include "platform/ScreenReaderPresence.h"
 
 namespace skycall {
 
 namespace {
 
 struct KeyName {
-  int vk;
+  HotKeyKey key;
   KeySym sym;
 };
 
-// The keys of the read-title hot-key, by virtual-key code.
-constexpr std::array<KeyName, 3> kHotKeys{{
-    {17, XK_Control_L},
-    {16, XK_Shift_L},
-    {84, XK_T},
+// The keys of the read-title hot-keys, by virtual-key code and extended flag.
+constexpr std::array<KeyName, 8> kHotKeys{{
+    {{vk::Ctrl}, XK_Control_L},
+    {{vk::Shift}, XK_Shift_L},
+    {{vk::T}, XK_T},
+    {{vk::Insert, true}, XK_Insert},
+    {{vk::Insert, false}, XK_KP_Insert},
+    {{vk::Enter, true}, XK_KP_Enter},
+    {{vk::CapsLock}, XK_Caps_Lock},
+    {{vk::Slash}, XK_slash},
 }};
+
+// Orca takes its command pressed twice within half a second as a double press, which reads
+// the status bar instead of the title; two texts said back to back keep this far apart.
+constexpr auto kCommandGap = std::chrono::milliseconds(550);
 
 class X11KeySender : public KeySender {
  public:
@@ -37,24 +51,37 @@ class X11KeySender : public KeySender {
     if (display_ != nullptr) XCloseDisplay(display_);
   }
 
+  ReadTitleKeys readTitleKeys() override {
+    try {
+      openDisplay();
+    } catch (const SpeechError&) {
+      return {};  // no key can reach anyone: the caption is announced instead
+    }
+    ReadTitleKeys keys = orcaReadTitleKeys().value_or(kCtrlShiftT);
+    command_ = keys.readsTitleItself ? std::optional(keyOf(keys.keys.back())) : std::nullopt;
+    return keys;
+  }
+
   void keybd_event(int vk, int flags) override {
     Display* display = openDisplay();
-    const KeyCode code = XKeysymToKeycode(display, keysymFor(vk));
+    const std::pair key{vk, (flags & kExtendedKey) != 0};
+    const KeyCode code = XKeysymToKeycode(display, keysymFor(key));
     if (code == 0) throw SpeechError("The X display has no key for code " + std::to_string(vk));
     const bool press = (flags & kKeyUp) == 0;
     // A key goes to whichever window holds the keyboard: never press one into another
     // program, and release only what was pressed here.
     if (press && !ownWindowFocused(display))
       throw SpeechError("Another program's window has the keyboard focus");
-    if (!press && down_.count(vk) == 0)
+    if (!press && down_.count(key) == 0)
       throw SpeechError("Code " + std::to_string(vk) + " was not pressed here");
+    if (press && key == command_) keepCommandsApart();
     if (XTestFakeKeyEvent(display, code, press ? True : False, CurrentTime) == 0)
       throw SpeechError("The X display refused a synthesised key");
     if (press) {
-      down_.insert(vk);
+      down_.insert(key);
       if (own_ != nullptr) own_->pressed(vk);
     } else {
-      down_.erase(vk);
+      down_.erase(key);
     }
     // Wait for the server to take the key, so its event is on the way to the window before
     // the router's next event pump.
@@ -62,10 +89,21 @@ class X11KeySender : public KeySender {
   }
 
  private:
-  static KeySym keysymFor(int vk) {
-    for (const auto& key : kHotKeys)
-      if (key.vk == vk) return key.sym;
-    throw SpeechError("No key to synthesise for code " + std::to_string(vk));
+  using Key = std::pair<int, bool>;  // virtual-key code, extended
+
+  static Key keyOf(const HotKeyKey& key) { return {key.vk, key.extended}; }
+
+  static KeySym keysymFor(const Key& key) {
+    for (const auto& name : kHotKeys)
+      if (keyOf(name.key) == key) return name.sym;
+    throw SpeechError("No key to synthesise for code " + std::to_string(key.first));
+  }
+
+  void keepCommandsApart() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastCommand_ < kCommandGap)
+      std::this_thread::sleep_for(kCommandGap - (now - lastCommand_));
+    lastCommand_ = std::chrono::steady_clock::now();
   }
 
   // True when the window with the keyboard focus, or one it lies in, belongs to this process.
@@ -123,7 +161,9 @@ class X11KeySender : public KeySender {
   }
 
   SynthesisedKeys* own_;
-  std::set<int> down_;  // pressed here and not yet released
+  std::set<Key> down_;          // pressed here and not yet released
+  std::optional<Key> command_;  // the screen reader's own read-title command key, if any
+  std::chrono::steady_clock::time_point lastCommand_;
   Display* display_ = nullptr;
   bool unusable_ = false;
   std::string unusable_reason_;

@@ -3,8 +3,8 @@
 
 #include <memory>
 
+#include "interfaces/KeySender.h"
 #include "platform/SynthesisedKeys.h"
-#include "speech/KeySender.h"
 
 namespace skycall {
 

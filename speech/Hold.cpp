@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "speech/Voice.h"
+#include "interfaces/Voice.h"
 
 namespace skycall {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "speech/Window.h"
+#include "interfaces/Window.h"
 
 namespace skycall {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "speech/ScreenReader.h"
+#include "interfaces/ScreenReader.h"
 
 namespace skycall {
 

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "speech/SpeechRouter.h"
 
-#include <array>
 #include <exception>
 
 namespace skycall {
 
 namespace {
-
-// The screen reader's read-title hot-key, Ctrl+Shift+T, as virtual-key codes in press order.
-constexpr std::array<int, 3> kReadTitleKeys = {17, 16, 84};
 
 // Runs one step of the router; a failing step is skipped and the next one runs.
 template <typename F>
@@ -20,12 +16,9 @@ void step(F&& f) {
   }
 }
 
-void sendKeys(KeySender* keys, int flags) {
-  for (int vk : kReadTitleKeys)
-    step([&] {
-      if (!keys) throw SpeechError("no key synthesiser");
-      keys->keybd_event(vk, flags);
-    });
+void sendKeys(KeySender& keys, const ReadTitleKeys& hotKey, int flags) {
+  for (const HotKeyKey& key : hotKey.keys)
+    step([&] { keys.keybd_event(key.vk, flags | (key.extended ? KeySender::kExtendedKey : 0)); });
 }
 
 }  // namespace
@@ -38,22 +31,28 @@ void sayit(const std::wstring& tempm, int speechMode, int& sendingKeys, const Sp
     });
     step([&] { window.pumpEvents(); });
   }
+  // The hot-key the screen reader running now takes; where no key can be sent at all, the
+  // caption is announced as on the caption route.
+  ReadTitleKeys hotKey;
+  if (speechMode == kCaptionHotKeyRoute && out.keys)
+    step([&] { hotKey = out.keys->readTitleKeys(); });
   if (speechMode == kCaptionRoute || speechMode == kCaptionHotKeyRoute) {
+    const bool announced = !(speechMode == kCaptionHotKeyRoute && hotKey.readsTitleItself);
     // Saying the caption's own text again: change it first, so a screen reader that
     // announces caption changes hears it a second time.
     step([&] {
       if (window.caption() == tempm) {
-        window.setCaption(tempm + L" ");
+        window.setCaption(tempm + L" ", announced);
         window.pumpEvents();
       }
     });
-    step([&] { window.setCaption(tempm); });
+    step([&] { window.setCaption(tempm, announced); });
   }
-  if (speechMode == kCaptionHotKeyRoute) {
+  if (speechMode == kCaptionHotKeyRoute && !hotKey.keys.empty()) {
     sendingKeys = 1;
-    sendKeys(out.keys, 0);
+    sendKeys(*out.keys, hotKey, 0);
     step([&] { window.pumpEvents(); });
-    sendKeys(out.keys, KeySender::kKeyUp);
+    sendKeys(*out.keys, hotKey, KeySender::kKeyUp);
     sendingKeys = 0;
     step([&] { window.pumpEvents(); });
   }

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "speech/KeySender.h"
-#include "speech/ScreenReader.h"
-#include "speech/Voice.h"
-#include "speech/Window.h"
+#include "interfaces/KeySender.h"
+#include "interfaces/ScreenReader.h"
+#include "interfaces/Voice.h"
+#include "interfaces/Window.h"
 
 namespace skycall {
 
@@ -18,7 +18,8 @@ enum SpeechRoute : int {
   kScreenReaderRoute = 3,
 };
 
-// Where a text can go. Any pointer may be null; a step that cannot be taken is skipped.
+// Where a text can go. Any pointer may be null; a step that cannot be taken is skipped, and
+// without a key sender the caption-and-hot-key route announces the caption instead.
 struct SpeechOutputs {
   Window& window;
   Voice* voice;

@@ -36,7 +36,7 @@ void check(const std::string& table, const Texts& f) {
   } else if (table == "normalise") {
     EXPECT_EQ(normaliseRow(text(f[1]), std::stoi(f[0])), text(f[2]));
   } else if (table == "address") {
-    EXPECT_EQ(pageAddress("h:1", L"/p/", text(f[0])), "http://h:1/p/" + bytes(f[1]));
+    EXPECT_EQ(pageAddress("h:1", "/p/", text(f[0])), "http://h:1/p/" + bytes(f[1]));
   } else if (table == "headings") {  // every sixth of the thirty rows
     const std::string body = page("tenday-two-weeks.html").body;
     const Said rows = scanPage(decodePage(body, "utf-8"), tenDaySteps(std::stoi(f[0])));

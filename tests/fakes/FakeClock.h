@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "forecast/Clock.h"
-#include "forecast/ForecastList.h"
+#include "interfaces/Clock.h"
+#include "interfaces/ForecastList.h"
 
 // The clock and the forecast list held in memory, for every suite that runs the forecast code.
 namespace skycall::fakes {

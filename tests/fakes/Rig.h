@@ -57,6 +57,8 @@ struct Rig : Window, KeySender, PageFetcher {
   bool enabled = false;
   int interval = 0, elapsedMs = 0;
   std::set<std::string> off;  // "reader", "voice", "keys": those that fail
+  ReadTitleKeys hotKey = kCtrlShiftT;
+  bool screenReader = false;  // a screen reader runs
   Said answers;               // the location box's answers; none left = Cancel
   std::size_t asked = 0;
   std::vector<std::function<void()>> pending;
@@ -79,14 +81,25 @@ struct Rig : Window, KeySender, PageFetcher {
       if (off.count("reader")) throw SpeechError("No screen reader answers on the session bus");
       return std::make_unique<Speaker>(log);
     };
-    form = std::make_unique<Form1>(Platform{*this, makeVoice, makeReader, this, *this, clock,
-                                            programFolder.dir, workingFolder.dir, host});
+    form = std::make_unique<Form1>(Platform{*this,
+                                            makeVoice,
+                                            makeReader,
+                                            [this] { return screenReader; },
+                                            this,
+                                            *this,
+                                            clock,
+                                            programFolder.dir,
+                                            workingFolder.dir,
+                                            host,
+                                            {}});
   }
   fs::path ini() const { return programFolder.dir / "progress.ini"; }
 
   void setEventHandler(WindowEvents*) override {}  // only ever the form
   std::wstring caption() const override { return captionText; }
-  void setCaption(const std::wstring& text) override { note(log, "caption=", captionText = text); }
+  void setCaption(const std::wstring& text, bool announced = true) override {
+    note(log, announced ? "caption=" : "quiet caption=", captionText = text);
+  }
   ForecastList& List1() override { return list; }
   void pumpEvents() override { note(log, "pump"), runPending(); }
   void waitForEvents() override {
@@ -103,10 +116,11 @@ struct Rig : Window, KeySender, PageFetcher {
     interval = ms;
   }
   int holderInterval() const override { return interval; }
-  std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
-                        const std::wstring& def) override {
+  std::optional<std::wstring> inputBox(const std::wstring& prompt, const std::wstring& title,
+                                       const std::wstring& def) override {
     note(log, "prompt:", title + L"|" + prompt + L"|" + def);
-    return asked < answers.size() ? answers[asked++] : L"";
+    if (asked >= answers.size()) return std::nullopt;
+    return answers[asked++];
   }
   void showAndActivate() override { note(log, "show"), form->Form_Activate(); }
   void minimize() override { note(log, "minimize"); }
@@ -117,6 +131,7 @@ struct Rig : Window, KeySender, PageFetcher {
     for (const auto& e : now) e();
     return !now.empty();
   }
+  ReadTitleKeys readTitleKeys() override { return hotKey; }
   void keybd_event(int vk, int flags) override {
     if (off.count("keys")) throw SpeechError("no display");
     note(log, "key " + std::to_string(vk) + (flags == kKeyUp ? " up" : " down"));

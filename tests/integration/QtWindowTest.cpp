@@ -9,9 +9,9 @@
 #include <ctime>
 
 #include "fixtures/Fixtures.h"
+#include "interfaces/Voice.h"
 #include "platform/QtWindow.h"
 #include "platform/SystemClock.h"
-#include "speech/Voice.h"
 
 namespace skycall {
 namespace {
@@ -93,10 +93,11 @@ TEST_F(QtWindowTest, ListRowsAndTheWindowsLife) {
 }
 
 TEST_F(QtWindowTest, LocationBoxGetsItsOwnKeysAndReturnsTheAnswer) {
-  const std::tuple<std::wstring, QString, Qt::Key, std::wstring> cases[] = {
+  const std::tuple<std::wstring, QString, Qt::Key, std::optional<std::wstring>> cases[] = {
       {L"", "Boston MA", Qt::Key_Return, L"Boston MA"},
       {L"02134", "", Qt::Key_Return, L"02134"},
-      {L"", "Boston", Qt::Key_Escape, L""}};
+      {L"", "", Qt::Key_Return, L""},
+      {L"", "Boston", Qt::Key_Escape, std::nullopt}};
   for (const auto& [defaultText, typed, finish, answer] : cases) {
     QString title;
     QTimer::singleShot(0, [&] {

@@ -37,7 +37,7 @@ std::vector<std::wstring> cycleRows(const std::string& host, const std::string& 
   CurlFetcher curl;
   fakes::VectorList list;
   std::wstring location = fromUtf8(typed);
-  runFetchCycle(list, location, curl, fakes::FakeClock(weekday), host, {});
+  runFetchCycle(list, siteLocation(location), curl, fakes::FakeClock(weekday), host, {});
   return list.rows;
 }
 

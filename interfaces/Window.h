@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "forecast/ForecastList.h"
+#include "interfaces/ForecastList.h"
 
 namespace skycall {
 
@@ -28,7 +29,9 @@ class Window {
   virtual void setEventHandler(WindowEvents* handler) = 0;
 
   virtual std::wstring caption() const = 0;
-  virtual void setCaption(const std::wstring& text) = 0;
+  // announced: the screen reader is told of the new caption. Not where the read-title key that
+  // follows makes it read the title itself.
+  virtual void setCaption(const std::wstring& text, bool announced = true) = 0;
 
   // The list box List1.
   virtual ForecastList& List1() = 0;
@@ -45,9 +48,11 @@ class Window {
   virtual void setHolderInterval(int milliseconds) = 0;
   virtual int holderInterval() const = 0;
 
-  // Modal text input box; returns "" on Cancel.
-  virtual std::wstring inputBox(const std::wstring& prompt, const std::wstring& title,
-                                const std::wstring& defaultText) = 0;
+  // Modal text input box: the text given with Enter, or none when the box was left with Esc,
+  // Cancel or its close button.
+  virtual std::optional<std::wstring> inputBox(const std::wstring& prompt,
+                                               const std::wstring& title,
+                                               const std::wstring& defaultText) = 0;
 
   // Shows the window and asks for it to become the active window. Form_Activate follows once
   // it is the active window holding the keyboard focus, or after a short time-out.

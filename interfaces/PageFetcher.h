@@ -19,6 +19,12 @@ class FetchError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The site answered that it has no forecast for the place asked about (HTTP 404).
+class PlaceNotFound : public FetchError {
+ public:
+  using FetchError::FetchError;
+};
+
 // Blocking fetch of one page address; throws FetchError when the transfer fails.
 class PageFetcher {
  public:

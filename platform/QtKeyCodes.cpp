@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/KeyCodes.h"
+#include "platform/QtKeyCodes.h"
 
 #include <array>
 

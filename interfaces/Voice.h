@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
-namespace skycall {
+#include "interfaces/SpeechError.h"
 
-// A speech component refused a value or could not be created.
-class SpeechError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace skycall {
 
 // The text-to-speech voice.
 class Voice {
