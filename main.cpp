@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
-#include <QEventLoop>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -10,12 +9,14 @@
 #include "app/Form1.h"
 #include "app/SideFiles.h"
 #include "app/SideFolders.h"
+#include "forecast/TextCodec.h"
 #include "platform/CurlFetcher.h"
 #include "platform/DBusScreenReader.h"
 #include "platform/DestroyedWindowWatch.h"
 #include "platform/GraphicalDesktop.h"
 #include "platform/QtWindow.h"
 #include "platform/ScreenReaderPresence.h"
+#include "platform/SiteStarter.h"
 #include "platform/SpeechDispatcherVoice.h"
 #include "platform/SystemClock.h"
 #include "platform/X11KeySender.h"
@@ -33,23 +34,44 @@ std::filesystem::path currentFolder() {
   return folder;
 }
 
+int answerOnTerminal(const skycall::TerminalAnswer& answer) {
+  (answer.status == 0 ? std::cout : std::cerr) << answer.text;
+  return answer.status;
+}
+
+// How the program runs on this desktop, for the start-up log: said in a Wayland session, where
+// it is not what the user might expect.
+std::vector<std::wstring> desktopNotes(const skycall::GraphicalDesktop& desktop) {
+  if (!desktop.waylandSession) return {};
+  std::vector<std::wstring> notes = {L"Window system: " +
+                                     QGuiApplication::platformName().toStdWString() +
+                                     L", in a Wayland session"};
+  if (!desktop.xDisplay)
+    notes.push_back(
+        L"No X display: the read-title key cannot be sent, so the caption-and-hot-key route "
+        L"announces the caption as the caption route does");
+  return notes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace skycall;
   // A speech-dispatcher that went away must fail a write, not end the program.
   std::signal(SIGPIPE, SIG_IGN);
-  if (const auto answer = terminalAnswer({argv + 1, argv + argc})) {
-    std::cout << *answer;
-    return 0;
-  }
-  if (!graphicalDesktopAvailable()) {
+  if (const auto answer = terminalAnswer({argv + 1, argv + argc})) return answerOnTerminal(*answer);
+  const GraphicalDesktop desktop = lookAtDesktop();
+  if (!desktop.available) {
     std::cerr << "skycall: a graphical desktop is needed; start Skycall from within one\n";
     return 2;
   }
+  if (desktop.chooseXcb) qputenv("QT_QPA_PLATFORM", "xcb");
   const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path();
   const SideFolders folders = locateSideFolders(exe, currentFolder());
   QApplication app(argc, argv);
+  // What the window system did not take is no argument of the program's either.
+  if (QCoreApplication::arguments().size() > 1)
+    return answerOnTerminal(usageError(QCoreApplication::arguments()[1].toStdString()));
   QtWindow window;
   // A window destroyed from outside ends the program as closing it does.
   DestroyedWindowWatch windowGone([&window] { return window.internalWinId(); },
@@ -57,7 +79,14 @@ int main(int argc, char** argv) {
   app.installNativeEventFilter(&windowGone);
   // While a page transfers the window keeps painting and answering the screen reader; key
   // presses wait for the event pump after the page.
-  CurlFetcher fetcher({}, [&window] { window.pumpWhileTransferring(); });
+  CurlFetcher curl({}, [&window] { window.pumpWhileTransferring(); });
+  Form1* started = nullptr;
+  SiteStarter fetcher(
+      curl, SKYCALL_FORECAST_HOST, exe, [&window] { window.pumpWhileTransferring(); },
+      [&started](const std::string& note) {
+        std::cerr << "skycall: " << note << "\n";
+        if (started) started->logNote(fromUtf8(note));
+      });
   SystemClock clock;
   SynthesisedKeys ownKeys;
   const std::unique_ptr<KeySender> keySender = createKeySender(&ownKeys);
@@ -72,8 +101,9 @@ int main(int argc, char** argv) {
                     folders.settings,  // progress.ini
                     folders.log,       // debuglog.txt and myversion.txt
                     SKYCALL_FORECAST_HOST,
-                    {}};
+                    desktopNotes(desktop)};
   Form1 form(platform);
+  started = &form;
   window.setEventHandler(&form);
   if (!form.start()) {
     // Without a voice nothing can be said; the terminal, at least, can tell.

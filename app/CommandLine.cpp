@@ -3,21 +3,54 @@
 
 namespace skycall {
 
-std::optional<std::string> terminalAnswer(const std::vector<std::string>& args) {
+namespace {
+
+constexpr char kUsage[] = "usage: skycall [--help] [--version]\n";
+
+constexpr char kHelp[] =
+    "Reads the local weather forecast aloud, for blind and low-vision users.\n"
+    "\n"
+    "Keys in the window:\n"
+    "  Down, Up         next, previous topic (Right and Left too)\n"
+    "  Enter            on the first topic: asks for a new location\n"
+    "  Ctrl             stops speech\n"
+    "  Tab              next speech route: the voice (speech-dispatcher); the screen reader\n"
+    "                   (the window title); the title plus the read-title key (Orca's own,\n"
+    "                   Insert+KP_Enter or Caps Lock+slash, else Ctrl+Shift+T); the screen\n"
+    "                   reader's speech interface\n"
+    "  Page Up, Down    faster, slower voice\n"
+    "  Esc              minimises the window; Shift+Esc saves the settings and quits\n"
+    "Any other key repeats the current topic. Esc in the first location box quits.\n"
+    "\n"
+    "The forecast comes from skycall-site on this machine. The package starts it in every\n"
+    "user session (restart it with: systemctl --user restart skycall-site); when none answers,\n"
+    "Skycall starts one itself, which ends with it. It serves live weather from the Open-Meteo\n"
+    "services when they answer at its start, else the demo forecast, which says so.\n"
+    "\n"
+    "Files: an installed copy keeps progress.ini (route, rate, location; saved by Shift+Esc)\n"
+    "in $XDG_CONFIG_HOME/skycall, and debuglog.txt and myversion.txt (written at each start)\n"
+    "in $XDG_STATE_HOME/skycall; a copy run from a folder it can write keeps progress.ini\n"
+    "beside itself and the other two in the current folder. See skycall(1).\n";
+
+}  // namespace
+
+std::optional<TerminalAnswer> terminalAnswer(const std::vector<std::string>& args) {
+  bool valueMayFollow = false;  // after a single-dash option, which the window system takes
   for (const std::string& arg : args) {
-    if (arg == "--version") return std::string("skycall ") + kProgramVersion + "\n";
-    if (arg == "--help" || arg == "-h")
-      return "usage: skycall [--help] [--version]\n"
-             "Reads the local weather forecast aloud, from the skycall-site forecast site.\n"
-             "In the window: Down and Up step through the topics, Enter on the first topic\n"
-             "changes the location, Tab changes the speech route, Page Up and Page Down the\n"
-             "rate, Ctrl stops speech, Esc minimises, Shift+Esc saves the settings and quits.\n"
-             "An installed copy keeps progress.ini in $XDG_CONFIG_HOME/skycall and\n"
-             "debuglog.txt and myversion.txt in $XDG_STATE_HOME/skycall; a copy run from a\n"
-             "folder it can write keeps progress.ini beside itself and the other two in the\n"
-             "current folder.\n";
+    if (arg == "--version")
+      return TerminalAnswer{std::string("skycall ") + kProgramVersion + "\n", 0};
+    if (arg == "--help" || arg == "-h") return TerminalAnswer{std::string(kUsage) + kHelp, 0};
+    const bool qtOption = arg.size() > 1 && arg[0] == '-' && arg[1] != '-';
+    if (!qtOption && !valueMayFollow) return usageError(arg);
+    valueMayFollow = qtOption;
   }
   return std::nullopt;
+}
+
+TerminalAnswer usageError(const std::string& argument) {
+  return {"skycall: unknown argument \"" + argument + "\"\n" + kUsage +
+              "Try 'skycall --help' for more.\n",
+          kUsageError};
 }
 
 }  // namespace skycall

@@ -9,8 +9,20 @@ namespace skycall {
 
 constexpr char kProgramVersion[] = SKYCALL_VERSION;  // set by the build
 
-// The text --help or --version prints on the terminal, instead of starting the program; none
-// for any other command line (Qt's own options among them).
-std::optional<std::string> terminalAnswer(const std::vector<std::string>& args);
+// What the command line says on the terminal instead of starting the program.
+struct TerminalAnswer {
+  std::string text;
+  int status;  // 0: the text goes to standard output; otherwise a usage error on standard error
+};
+
+constexpr int kUsageError = 2;
+
+// --help and --version answer at once; an option of the program's own it does not know, or an
+// argument that is no value of a window-system option (single-dash, which Qt takes), is a usage
+// error. None for a command line the program starts with.
+std::optional<TerminalAnswer> terminalAnswer(const std::vector<std::string>& args);
+
+// The usage error for arguments the window system left untaken.
+TerminalAnswer usageError(const std::string& argument);
 
 }  // namespace skycall

@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <cwchar>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -27,6 +27,10 @@ constexpr std::string_view kTemporaryMark = ".skycall-";
 constexpr std::string_view kTemporarySuffix = "XXXXXX";
 constexpr auto kStaleTemporaryAge = std::chrono::minutes(1);
 
+bool isDigit(wchar_t c) {
+  return c >= L'0' && c <= L'9';
+}
+
 bool isLineEnd(wchar_t c) {
   return c == L'\r' || c == L'\n';
 }
@@ -36,23 +40,27 @@ bool readsAsNumber(const std::wstring& s, double& out) {
   std::size_t i = 0;
   if (i < s.size() && (s[i] == L'-' || s[i] == L'+')) ++i;
   std::size_t digits = 0;
-  while (i < s.size() && std::iswdigit(s[i])) ++i, ++digits;
+  while (i < s.size() && isDigit(s[i])) ++i, ++digits;
   if (i < s.size() && s[i] == L'.') {
     ++i;
-    while (i < s.size() && std::iswdigit(s[i])) ++i, ++digits;
+    while (i < s.size() && isDigit(s[i])) ++i, ++digits;
   }
   if (digits == 0) return false;
   if (i < s.size() && (s[i] == L'e' || s[i] == L'E')) {
     std::size_t j = i + 1;
     if (j < s.size() && (s[j] == L'-' || s[j] == L'+')) ++j;
     std::size_t expDigits = 0;
-    while (j < s.size() && std::iswdigit(s[j])) ++j, ++expDigits;
+    while (j < s.size() && isDigit(s[j])) ++j, ++expDigits;
     if (expDigits == 0) return false;
     i = j;
   }
   if (i != s.size()) return false;
-  out = std::wcstod(s.c_str(), nullptr);
-  return std::isfinite(out);
+  // Read the same in every locale: the window system sets the user's, where 0.75 may be
+  // written 0,75.
+  const std::string ascii(s.begin(), s.end());
+  const char* first = ascii.data() + (ascii[0] == '+' ? 1 : 0);
+  return std::from_chars(first, ascii.data() + ascii.size(), out).ec == std::errc() &&
+         std::isfinite(out);
 }
 
 std::string systemError(const std::string& what, const std::filesystem::path& path) {
@@ -72,6 +80,19 @@ void removeStaleTemporaries(const std::filesystem::path& path) {
     if (!ignored && now - written > kStaleTemporaryAge)
       std::filesystem::remove(entry.path(), ignored);
   }
+}
+
+// Where a file kept as a link (dotfiles managed elsewhere) really is: written there, the link
+// stays a link.
+std::filesystem::path linkTarget(std::filesystem::path path) {
+  constexpr int kMostHops = 40;  // as the system follows them
+  std::error_code error;
+  for (int hop = 0; hop < kMostHops && std::filesystem::is_symlink(path, error); ++hop) {
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
 }
 
 }  // namespace
@@ -138,7 +159,8 @@ std::string settingsFileBytes(const SettingValue& speechMode, int rate,
   return toUtf8(text);
 }
 
-void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
+void writeFileAtomically(const std::filesystem::path& requested, const std::string& bytes) {
+  const std::filesystem::path path = linkTarget(requested);
   removeStaleTemporaries(path);
   std::string temp = path.string() + std::string(kTemporaryMark) + std::string(kTemporarySuffix);
   const int fd = ::mkstemp(temp.data());

@@ -33,7 +33,8 @@ std::string settingsFileBytes(const SettingValue& speechMode, int rate,
                               const SettingValue& spareSetting, const std::wstring& location);
 
 // Replaces the file whole or not at all: the bytes go to a temporary file in the same folder,
-// which is then renamed over the old one. Throws std::runtime_error when it cannot.
+// which is then renamed over the old one; through a link, beside and over the file it points
+// to. Throws std::runtime_error when it cannot.
 void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
 // The whole file as text; throws SettingsError when it cannot be read.

@@ -104,9 +104,10 @@ CurlFetcher::~CurlFetcher() {
 FetchedPage CurlFetcher::fetch(const std::string& address) {
   Answer answer = get(address);
   // An error page is not a forecast: scanning it would report a failure as success.
-  if (answer.status >= 400)
-    throw FetchError("The forecast site answered " + std::to_string(answer.status) + " for " +
-                     address);
+  const std::string failure =
+      "The forecast site answered " + std::to_string(answer.status) + " for " + address;
+  if (answer.status == 404) throw PlaceNotFound(failure);
+  if (answer.status >= 400) throw FetchError(failure);
   return FetchedPage{std::move(answer.body), std::move(answer.charset)};
 }
 
@@ -146,6 +147,8 @@ CurlFetcher::Answer CurlFetcher::get(const std::string& address) {
         throw FetchError("The page at " + address + " is larger than " +
                          std::to_string(limits_.maxBodyBytes) + " bytes");
       throw FetchError("Could not fetch " + address + ": " + detail);
+    case CURLE_COULDNT_CONNECT:
+      throw FetchRefused("Could not connect to the forecast site for " + address + ": " + detail);
     case CURLE_OPERATION_TIMEDOUT:
       throw FetchTimedOut("The forecast site took too long to answer for " + address + ": " +
                           detail);

@@ -60,6 +60,12 @@ class FetchTimedOut : public FetchError {
   using FetchError::FetchError;
 };
 
+// Nothing listens at the address's host and port.
+class FetchRefused : public FetchError {
+ public:
+  using FetchError::FetchError;
+};
+
 // The charset parameter of a Content-Type value, lower-cased and unquoted; "" when it has none.
 std::string charsetOf(const std::string& contentType);
 

@@ -15,17 +15,26 @@ std::string_view variable(const char* name) {
   return value ? value : "";
 }
 
-}  // namespace
-
-bool graphicalDesktopAvailable() {
-  const std::string_view platform = variable("QT_QPA_PLATFORM");
-  if (!platform.empty() && !platform.starts_with("xcb")) return true;
-  if (platform.empty() && !variable("WAYLAND_DISPLAY").empty()) return true;
+bool xDisplayAnswers() {
   if (variable("DISPLAY").empty()) return false;
   Display* display = XOpenDisplay(nullptr);
   if (!display) return false;
   XCloseDisplay(display);
   return true;
+}
+
+}  // namespace
+
+GraphicalDesktop lookAtDesktop() {
+  GraphicalDesktop desktop;
+  const std::string_view platform = variable("QT_QPA_PLATFORM");
+  desktop.waylandSession =
+      !variable("WAYLAND_DISPLAY").empty() || variable("XDG_SESSION_TYPE") == "wayland";
+  desktop.xDisplay = xDisplayAnswers();
+  desktop.chooseXcb = platform.empty() && desktop.waylandSession && desktop.xDisplay;
+  desktop.available = desktop.xDisplay || (!platform.empty() && !platform.starts_with("xcb")) ||
+                      (platform.empty() && !variable("WAYLAND_DISPLAY").empty());
+  return desktop;
 }
 
 }  // namespace skycall

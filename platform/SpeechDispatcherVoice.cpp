@@ -80,6 +80,8 @@ class Connection {
     if (message) {
       error = message;
       std::free(message);
+      // The daemon's message ends in line breaks, which would leave blank lines in the log.
+      error.erase(error.find_last_not_of(" \r\n") + 1);
     }
     if (!spd_) return false;
     // Every text of the program is English; without this the C locale's "c" reaches the

@@ -41,7 +41,7 @@ google_benchmark key_bench key
 # session ends every process it started, also on a timeout.
 echo "== session: fetch cycle, hold, start-up, memory, key typed to speech"
 timeout --kill-after=30 900 /usr/bin/python3 bench/session_bench.py \
-  --skycall "$build/skycall" --site "$build/site/skycall-site" \
+  --skycall "$build/skycall" --site "$build/skycall-site" \
   --bare-window "$build/bench/bare_window" --hold-bench "$build/bench/hold_bench" \
   --fetch-bench "$build/bench/fetch_cycle_bench" --host "$host" --rounds "$rounds" \
   --out-dir "$results"

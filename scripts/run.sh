@@ -44,7 +44,7 @@ case "$(probe)" in
   none)
     # Live weather when the forecast services answer, the demo forecast (which says so) when
     # not. Choosing may take the site its whole upstream time-out (8 s), so wait longer.
-    build/site/skycall-site --listen "$host" --source auto >>build/skycall-site.log 2>&1 &
+    build/skycall-site --listen "$host" --source auto >>build/skycall-site.log 2>&1 &
     site_pid=$!
     trap 'kill "$site_pid" 2>/dev/null; wait 2>/dev/null' EXIT
     answer=none
