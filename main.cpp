@@ -9,8 +9,7 @@
 #include "app/Form1.h"
 #include "app/SideFiles.h"
 #include "app/SideFolders.h"
-#include "forecast/TextCodec.h"
-#include "platform/CurlFetcher.h"
+#include "http/CurlFetcher.h"
 #include "platform/DBusScreenReader.h"
 #include "platform/DestroyedWindowWatch.h"
 #include "platform/GraphicalDesktop.h"
@@ -20,6 +19,7 @@
 #include "platform/SpeechDispatcherVoice.h"
 #include "platform/SystemClock.h"
 #include "platform/X11KeySender.h"
+#include "text/TextCodec.h"
 
 namespace {
 

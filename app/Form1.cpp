@@ -13,11 +13,11 @@
 #include "commands/SpokenTexts.h"
 #include "commands/TopicMenu.h"
 #include "forecast/FetchCycle.h"
-#include "forecast/TextCodec.h"
 #include "speech/Hold.h"
 #include "speech/LoadJaws.h"
 #include "speech/MissingVoice.h"
 #include "speech/SpeechRouter.h"
+#include "text/TextCodec.h"
 
 namespace skycall {
 

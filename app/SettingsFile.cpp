@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace skycall {
 

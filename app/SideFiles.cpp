@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace skycall {
 

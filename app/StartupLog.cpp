@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace skycall {
 

@@ -12,7 +12,7 @@
 
 #include "fakes/FakeClock.h"
 #include "forecast/FetchCycle.h"
-#include "platform/CurlFetcher.h"
+#include "http/CurlFetcher.h"
 #include "platform/SystemClock.h"
 
 namespace {

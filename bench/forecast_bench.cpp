@@ -15,7 +15,7 @@
 #include "forecast/MarkerScan.h"
 #include "forecast/Normalise.h"
 #include "forecast/PageSteps.h"
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace {
 

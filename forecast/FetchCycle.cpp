@@ -9,7 +9,8 @@
 #include "forecast/Normalise.h"
 #include "forecast/PageSteps.h"
 #include "forecast/SiteAddress.h"
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
+#include "text/Words.h"
 
 namespace skycall {
 

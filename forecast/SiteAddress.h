@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <string>
 #include <string_view>
 
 namespace skycall {
@@ -15,9 +14,5 @@ inline constexpr std::array<std::string_view, 4> kPagePaths = {
 // The weekdays as the ten-day page heads its days ("<h3>" + abbreviation), Sunday first.
 inline constexpr std::array<std::string_view, 7> kWeekdayAbbreviations = {
     "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-
-// Bytes as they stand in a page address: letters, digits and "+-._~," stay ("+" is the
-// location's blank), every other byte becomes "%XX".
-std::string percentEncoded(std::string_view bytes);
 
 }  // namespace skycall

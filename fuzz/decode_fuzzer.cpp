@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Page decoding by every charset: never a byte lost, and UTF-8 out and back is exact.
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

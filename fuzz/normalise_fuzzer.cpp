@@ -4,7 +4,7 @@
 // with a blank: "mph" at its start is spelled out after the clean-up, " miles per hour".)
 #include "fakes/FakeClock.h"
 #include "forecast/Normalise.h"
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::wstring text =

@@ -2,7 +2,7 @@
 // The marker scan against a plain position-by-position reference, for every step table.
 #include "forecast/MarkerScan.h"
 #include "forecast/PageSteps.h"
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace {
 

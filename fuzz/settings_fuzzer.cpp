@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "app/SettingsFile.h"
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::wstring text =

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/CurlFetcher.h"
+#include "http/CurlFetcher.h"
 
 namespace skycall {
 

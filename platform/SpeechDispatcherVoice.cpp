@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace skycall {
 

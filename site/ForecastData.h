@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace skycall {
 
 // Everything the four forecast pages show for one location. Texts are UTF-8. Temperatures are
 // whole degrees Fahrenheit, speeds whole miles per hour, chances and humidity whole percent.
-// Both data sources (demo and live) fill this and one renderer turns it into the pages.
-// A fact the weather service did not give is empty and shows as "unknown", never as a guess.
+// Both sources (demo and live) fill this and one renderer turns it into the pages. A fact the
+// weather service did not give is empty and shows as "unknown", never as a guess.
 
 struct Wind {
   std::string direction;        // 16-point compass abbreviation ("NW", "SSE"); "" when unknown
@@ -19,8 +20,7 @@ struct Wind {
 };
 
 struct CurrentConditions {
-  std::optional<int> temperature;
-  std::optional<int> feelsLike;
+  std::optional<int> temperature, feelsLike;
   std::string phrase;  // "Partly Cloudy"; the demo source starts it with "Demo forecast, "
 };
 
@@ -30,15 +30,13 @@ struct DayDetail {
   std::string phrase;
   std::optional<int> chanceOfRain;
   Wind wind;
-  std::optional<int> humidity;
-  std::optional<int> uvIndex;
+  std::optional<int> humidity, uvIndex;
 };
 
 // One day of the ten-day outlook.
 struct OutlookDay {
   std::chrono::weekday weekday;
-  std::optional<int> high;
-  std::optional<int> low;
+  std::optional<int> high, low;
   std::string phrase;
   std::optional<int> chanceOfRain;
   Wind wind;
@@ -48,9 +46,28 @@ struct ForecastData {
   std::string placeName;   // as shown in page titles ("Springfield, IL")
   std::string sourceNote;  // a footer line saying where the weather comes from
   CurrentConditions now;
-  DayDetail today;
-  DayDetail tomorrow;
+  DayDetail today, tomorrow;
   std::vector<OutlookDay> outlook;  // from today on, up to ten days
+};
+
+// A forecast that cannot be given; status is the HTTP status the site answers with
+// (404 unknown location, 502 the weather service failed, 504 it did not answer in time).
+class SourceError : public std::runtime_error {
+ public:
+  SourceError(int status, const std::string& message)
+      : std::runtime_error(message), status_(status) {}
+  int status() const { return status_; }
+
+ private:
+  int status_;
+};
+
+// Where the site's weather comes from. Called from the server's worker threads.
+class ForecastSource {
+ public:
+  virtual ~ForecastSource() = default;
+  // location as the request named it, blanks as blanks; throws SourceError.
+  virtual ForecastData forecastFor(const std::string& location) = 0;
 };
 
 }  // namespace skycall

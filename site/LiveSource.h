@@ -5,10 +5,9 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 
-#include "site/ForecastSource.h"
+#include "site/ForecastData.h"
 
 namespace skycall {
 
@@ -31,16 +30,10 @@ class LiveForecastSource : public ForecastSource {
   ForecastData forecastFor(const std::string& location) override;
 
  private:
-  struct Kept {
-    std::chrono::steady_clock::time_point fetched;
-    ForecastData data;
-  };
-  std::optional<ForecastData> keptFor(const std::string& key);
-
   WeatherServices services_;
   Now now_;
   std::mutex keptMutex_;
-  std::map<std::string, Kept> kept_;
+  std::map<std::string, std::pair<std::chrono::steady_clock::time_point, ForecastData>> kept_;
 };
 
 // Whether both services give a proper answer now (the site's "auto" choice).

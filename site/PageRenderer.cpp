@@ -5,6 +5,7 @@
 #include <array>
 
 #include "forecast/SiteAddress.h"
+#include "text/Words.h"
 
 namespace skycall {
 
@@ -27,25 +28,13 @@ constexpr const char* kUnknown = "unknown";
 
 // Text made safe to stand in HTML: a location or phrase can never add markup of its own.
 std::string escapeHtml(std::string_view text) {
+  constexpr std::array<const char*, 4> kEntities = {"&amp;", "&lt;", "&gt;", "&quot;"};
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  for (char c : text)
+    if (const auto at = std::string_view("&<>\"").find(c); at != std::string_view::npos)
+      out += kEntities[at];
+    else
+      out += c;
   return out;
 }
 
@@ -75,32 +64,23 @@ std::string percentText(std::optional<int> percent) {
 // "6, High": the index and its band; or "unknown".
 std::string uvText(std::optional<int> uvIndex) {
   if (!uvIndex) return kUnknown;
-  const int uv = *uvIndex;
-  const char* band = uv <= 2    ? "Low"
-                     : uv <= 5  ? "Moderate"
-                     : uv <= 7  ? "High"
-                     : uv <= 10 ? "Very High"
-                                : "Extreme";
-  return std::to_string(uv) + ", " + band;
+  constexpr std::array<std::pair<int, const char*>, 4> kBands{
+      {{2, "Low"}, {5, "Moderate"}, {7, "High"}, {10, "Very High"}}};
+  const auto band =
+      std::find_if(kBands.begin(), kBands.end(), [&](auto b) { return *uvIndex <= b.first; });
+  return std::to_string(*uvIndex) + ", " + (band == kBands.end() ? "Extreme" : band->second);
 }
 
-const char* pageHeading(SitePage page) {
-  static constexpr std::array<const char*, 4> kHeadings = {"Right Now", "Today", "Tomorrow",
-                                                           "10 Day Forecast"};
-  return kHeadings[static_cast<std::size_t>(page)];
-}
+// By SitePage.
+constexpr std::array<const char*, 4> kHeadings = {"Right Now", "Today", "Tomorrow",
+                                                  "10 Day Forecast"};
 
 constexpr const char* kStyles = R"(  <style>
     body { font-family: Verdana, Arial, sans-serif; margin: 0; background: #f3f6fa; color: #17212b; }
-    header, footer { background: #1f4568; color: #fff; padding: 0.5em 1em; }
-    header h1 { margin: 0; font-size: 1.4em; }
-    nav { background: #dfe8f1; padding: 0.4em 1em; }
-    nav a { margin-right: 1.2em; color: #1f4568; }
-    main { max-width: 46em; padding: 1em; }
-    .big { font-size: 3em; font-weight: bold; }
-    .unit { font-size: 0.6em; vertical-align: super; }
-    dl { display: grid; grid-template-columns: max-content auto; gap: 0.2em 1em; }
-    dt { font-weight: bold; }
+    header, footer { background: #1f4568; color: #fff; padding: 0.5em 1em; } header h1 { margin: 0; font-size: 1.4em; }
+    nav { background: #dfe8f1; padding: 0.4em 1em; } nav a { margin-right: 1.2em; color: #1f4568; }
+    main { max-width: 46em; padding: 1em; } .big { font-size: 3em; font-weight: bold; } .unit { font-size: 0.6em; vertical-align: super; }
+    dl { display: grid; grid-template-columns: max-content auto; gap: 0.2em 1em; } dt { font-weight: bold; }
     article.day { border-bottom: 1px solid #c5d3e0; padding: 0.4em 0; }
   </style>
 )";
@@ -113,26 +93,24 @@ std::string pageHead(SitePage page, const ForecastData& data, std::string_view l
   std::string out;
   out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n  <meta charset=\"utf-8\">\n";
   out += "  <meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  out += "  <title>" + std::string(pageHeading(page)) + " &ndash; " + place +
+  out += "  <title>" + std::string(kHeadings[std::size_t(page)]) + " &ndash; " + place +
          " &ndash; Skycall Weather</title>\n";
   out += kStyles;
   out += "</head>\n<body>\n<header>\n  <h1>Skycall Weather</h1>\n  <p class=\"place\">" + place +
          "</p>\n</header>\n<nav>\n";
   for (std::size_t i = 0; i < kPagePaths.size(); ++i) {
-    const auto target = static_cast<SitePage>(i);
     out += "  <a href=\"" + std::string(kPagePaths[i]) + link + "\"";
-    if (target == page) out += " aria-current=\"page\"";
-    out += ">" + std::string(pageHeading(target)) + "</a>\n";
+    if (SitePage(i) == page) out += " aria-current=\"page\"";
+    out += ">" + std::string(kHeadings[i]) + "</a>\n";
   }
   out += "  <a href=\"#radar\">Radar &amp; Maps</a>\n</nav>\n<main>\n";
   return out;
 }
 
 std::string pageFoot(const ForecastData& data) {
-  std::string out = "</main>\n<footer>\n  <p>" + escapeHtml(data.sourceNote) +
-                    "</p>\n  <p>Temperatures in &deg;F &middot; wind speeds in mph &middot; "
-                    "&copy; Skycall Weather</p>\n</footer>\n</body>\n</html>\n";
-  return out;
+  return "</main>\n<footer>\n  <p>" + escapeHtml(data.sourceNote) +
+         "</p>\n  <p>Temperatures in &deg;F &middot; wind speeds in mph &middot; "
+         "&copy; Skycall Weather</p>\n</footer>\n</body>\n</html>\n";
 }
 
 std::string rightNowBody(const ForecastData& data) {
@@ -156,12 +134,11 @@ std::string dayDetailBody(const char* heading, const DayDetail& day) {
          "<span class=\"unit\">&deg;</span></p>\n";
   out += "  <p class=\"wx-phrase \">\n      " + escapeHtml(day.phrase) + "</p>\n";
   out += "  <dl class=\"wx-details\">\n";
-  const std::array<std::pair<const char*, std::string>, 4> facts = {{
-      {"Chance of Rain", percentText(day.chanceOfRain)},
-      {"Wind", windText(day.wind)},
-      {"Humidity", percentText(day.humidity)},
-      {"UV Index", uvText(day.uvIndex)},
-  }};
+  const std::array<std::pair<const char*, std::string>, 4> facts = {
+      {{"Chance of Rain", percentText(day.chanceOfRain)},
+       {"Wind", windText(day.wind)},
+       {"Humidity", percentText(day.humidity)},
+       {"UV Index", uvText(day.uvIndex)}}};
   for (const auto& [label, value] : facts)
     out += "    <dt>" + std::string(label) + "</dt>\n    <dd>" + escapeHtml(value) + "</dd>\n";
   out += "  </dl>\n</section>\n";
@@ -194,23 +171,11 @@ std::string tenDayBody(const ForecastData& data) {
 }  // namespace
 
 std::string renderPage(SitePage page, const ForecastData& data, std::string_view location) {
-  std::string out = pageHead(page, data, location);
-  switch (page) {
-    case SitePage::RightNow:
-      out += rightNowBody(data);
-      break;
-    case SitePage::Today:
-      out += dayDetailBody("Today", data.today);
-      break;
-    case SitePage::Tomorrow:
-      out += dayDetailBody("Tomorrow", data.tomorrow);
-      break;
-    case SitePage::TenDay:
-      out += tenDayBody(data);
-      break;
-  }
-  out += pageFoot(data);
-  return out;
+  const std::string body = page == SitePage::RightNow ? rightNowBody(data)
+                           : page == SitePage::TenDay ? tenDayBody(data)
+                           : page == SitePage::Today  ? dayDetailBody("Today", data.today)
+                                                      : dayDetailBody("Tomorrow", data.tomorrow);
+  return pageHead(page, data, location) + body + pageFoot(data);
 }
 
 std::string renderErrorPage(int status, std::string_view message) {

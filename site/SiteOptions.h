@@ -11,6 +11,11 @@ namespace skycall {
 
 enum class SourceChoice { Demo, Live, Auto };
 
+// The site's exit statuses besides 0: a command line it cannot honour, and an address another
+// program (or another skycall-site) already serves on; neither is worth starting again.
+constexpr int kBadCommandLine = 2;
+constexpr int kAddressTaken = 3;
+
 struct SiteOptions {
   std::string host;  // the numeric loopback address to bind
   int port = 0;      // 0: any free port (the site prints the one it got)
@@ -23,7 +28,7 @@ struct SiteOptions {
 // The command line of skycall-site (the arguments after the program name). defaultListen is the
 // build's forecast host ("localhost:8722"). Gives the options, or the exit status once --help or
 // --version has printed its answer on out (0) or a wrong command line has been reported on err
-// (2). The listen address must resolve to a loopback one: the site serves this machine only.
+// (2). The listen address must be a loopback one: the site serves this machine only.
 std::variant<SiteOptions, int> parseSiteOptions(const std::vector<std::string>& args,
                                                 std::string_view defaultListen, std::ostream& out,
                                                 std::ostream& err);

@@ -1,25 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// skycall-site: the stand-in forecast site that Skycall reads its four pages from.
-
-#include <pthread.h>
+// skycall-site: the stand-in forecast site that Skycall reads its four pages from: the four
+// pages for any location, 404 for every other address, one log line per request on stderr.
+#include <curl/curl.h>
+#include <httplib.h>
 #include <signal.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <future>
+#include <atomic>
+#include <ctime>
+#include <iomanip>
 #include <iostream>
 #include <memory>
-#include <string>
+#include <mutex>
 #include <thread>
-#include <variant>
-#include <vector>
 
-#include <curl/curl.h>
-
+#include "forecast/SiteAddress.h"
 #include "site/DemoSource.h"
 #include "site/LiveSource.h"
+#include "site/PageRenderer.h"
 #include "site/SiteOptions.h"
-#include "site/SiteServer.h"
 
 #ifndef SKYCALL_FORECAST_HOST
 #define SKYCALL_FORECAST_HOST "localhost:8722"
@@ -29,71 +27,115 @@ namespace {
 
 using namespace skycall;
 
-struct ChosenSource {
-  std::unique_ptr<ForecastSource> source;
-  const char* name;
-};
+constexpr const char* kHtml = "text/html; charset=utf-8";
+// The site answers GET only; no request of the program carries a body.
+constexpr std::size_t kMaxRequestBody = 4096;
+// Enough workers that a crowd of slow or idle connections, each holding one until its read
+// time-out, leaves the program's four pages some; and time-outs short enough that they go.
+constexpr std::size_t kWorkers = 256;
+constexpr time_t kReadTimeoutSeconds = 2;
 
-// "auto" asks the weather services once, at start: live weather when they answer, the demo
-// otherwise. After that the choice stands; a live site never falls back to made-up weather.
-ChosenSource chooseSource(const SiteOptions& options) {
-  const WeatherServices services{options.geocodingUrl, options.forecastUrl,
-                                 options.upstreamTimeoutSeconds};
-  if (options.source == SourceChoice::Live ||
-      (options.source == SourceChoice::Auto && weatherServicesAnswer(services)))
-    return {std::make_unique<LiveForecastSource>(services), "live"};
-  if (options.source == SourceChoice::Auto)
-    std::cerr << "skycall-site: the weather services do not answer; using the demo source\n";
-  return {std::make_unique<DemoForecastSource>(), "demo"};
+void route(httplib::Server& http, ForecastSource& source) {
+  // The route names the page; the rest of the (decoded) path is the location, "+" a blank.
+  for (std::size_t i = 0; i < kPagePaths.size(); ++i)
+    http.Get(std::string(kPagePaths[i]) + "(.*)",
+             [&source, i](const auto& request, auto& response) {
+               std::string location = request.matches[1];
+               std::replace(location.begin(), location.end(), '+', ' ');
+               try {
+                 response.set_content(
+                     renderPage(SitePage(i), source.forecastFor(location), location), kHtml);
+               } catch (const SourceError& error) {
+                 response.status = error.status();
+                 response.set_content(renderErrorPage(error.status(), error.what()), kHtml);
+               }
+             });
+  http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+    if (response.body.empty())
+      response.set_content(
+          renderErrorPage(response.status, response.status == 404 ? "There is no such page."
+                                                                  : "The request is refused."),
+          kHtml);
+  });
+  static std::mutex logged;
+  http.set_logger([](const httplib::Request& request, const httplib::Response& response) {
+    const std::lock_guard lock(logged);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    std::cerr << std::put_time(localtime_r(&now, &local), "%F %T") << ' ' << request.method << ' '
+              << request.target << ' ' << response.status << std::endl;
+  });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  const auto parsed = parseSiteOptions(args, SKYCALL_FORECAST_HOST, std::cout, std::cerr);
+  const auto parsed =
+      parseSiteOptions({argv + 1, argv + argc}, SKYCALL_FORECAST_HOST, std::cout, std::cerr);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const SiteOptions& options = std::get<SiteOptions>(parsed);
 
-  // The stop signals are taken by sigwait below, never by a handler on a server thread. A
-  // closed terminal (SIGHUP) stops the site as cleanly as SIGTERM.
+  // The stop signals (a closed terminal's SIGHUP too) are taken by one thread that waits for
+  // them, never by a handler on a server thread: blocked here, before any thread starts.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   for (const int stop : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, stop);
-  sigaddset(&stopSignals, SIGUSR1);  // the server thread ended by itself
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  ChosenSource chosen = chooseSource(options);
-  SiteServer server(*chosen.source, std::cerr);
-  const int port = server.bind(options.host, options.port);
-  if (port < 0) {
-    std::cerr << "skycall-site: cannot listen on " << options.host << ":" << options.port << "\n";
-    return 1;
-  }
-  const std::string shownHost =
-      options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host;
-  std::cout << "skycall-site: serving the " << chosen.name << " source on http://" << shownHost
-            << ":" << port << "/" << std::endl;
-
-  bool served = true;
-  std::promise<void> servingEnded;
-  auto ended = servingEnded.get_future();
-  std::thread serving([&] {
-    served = server.run();
-    servingEnded.set_value();
-    kill(getpid(), SIGUSR1);
+  httplib::Server http;
+  // The program fetches its four pages over one connection; without this each page after the
+  // first waits on delayed acknowledgements.
+  http.set_tcp_nodelay(true);
+  http.set_payload_max_length(kMaxRequestBody);
+  http.set_read_timeout(kReadTimeoutSeconds, 0);
+  http.set_keep_alive_timeout(kReadTimeoutSeconds);
+  http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  // An address already served is refused, never shared (the library's default would share the
+  // port and split the requests between two sites).
+  http.set_socket_options([](socket_t socket) {
+    const int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
-  // A signal that comes early can find the server thread not yet serving; ask again until it
-  // has ended.
-  do server.stop();
-  while (ended.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready);
-  serving.join();
-  if (signal == SIGUSR1 && !served) {
-    std::cerr << "skycall-site: serving stopped unexpectedly\n";
-    return 1;
+  // Listening comes first, so a program that started this site finds its port open at once;
+  // its requests wait while the source is chosen.
+  const int port = options.port == 0 ? http.bind_to_any_port(options.host)
+                   : http.bind_to_port(options.host, options.port) ? options.port
+                                                                   : -1;
+  if (port < 0) {
+    std::cerr << "skycall-site: cannot listen on " << options.host << ":" << options.port
+              << ": another program (another skycall-site?) serves there\n";
+    return kAddressTaken;
   }
-  return 0;
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  // "auto" asks the weather services once, at start: live weather when they answer, the demo
+  // otherwise. After that the choice stands; a live site never falls back to made-up weather.
+  const WeatherServices services{options.geocodingUrl, options.forecastUrl,
+                                 options.upstreamTimeoutSeconds};
+  const bool live = options.source == SourceChoice::Live ||
+                    (options.source == SourceChoice::Auto && weatherServicesAnswer(services));
+  if (options.source == SourceChoice::Auto && !live)
+    std::cerr << "skycall-site: the weather services do not answer; using the demo source\n";
+  const std::unique_ptr<ForecastSource> chosen =
+      live ? std::unique_ptr<ForecastSource>(new LiveForecastSource(services))
+           : std::make_unique<DemoForecastSource>();
+  route(http, *chosen);
+  const bool v6 = options.host.find(':') != std::string::npos;
+  std::cout << "skycall-site: serving the " << (live ? "live" : "demo") << " source on http://"
+            << (v6 ? "[" + options.host + "]" : options.host) << ":" << port << "/" << std::endl;
+
+  std::atomic<bool> served = false;
+  std::thread stopper([&] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    while (!served) {  // a stop that comes before serving has begun is asked again
+      http.stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  const bool ok = http.listen_after_bind();
+  served = true;
+  if (!ok) kill(getpid(), SIGTERM);  // the stopper waits for a signal
+  stopper.join();
+  if (!ok) std::cerr << "skycall-site: serving stopped unexpectedly\n";
+  return ok ? 0 : 1;
 }

@@ -9,7 +9,7 @@
 #include "app/SettingsFile.h"
 #include "fakes/LoopbackSite.h"
 #include "fakes/Rig.h"
-#include "platform/CurlFetcher.h"
+#include "http/CurlFetcher.h"
 
 namespace skycall::fakes {
 namespace {

@@ -15,10 +15,10 @@
 #include "fakes/LoopbackSite.h"
 #include "fixtures/Fixtures.h"
 #include "forecast/FetchCycle.h"
-#include "forecast/TextCodec.h"
-#include "platform/CurlFetcher.h"
+#include "http/CurlFetcher.h"
 #include "site/LiveSource.h"
 #include "site/SiteOptions.h"
+#include "text/TextCodec.h"
 
 namespace skycall {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "forecast/TextCodec.h"
+#include "text/TextCodec.h"
 
 #include <algorithm>
 #include <array>

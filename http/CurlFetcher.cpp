@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/CurlFetcher.h"
+#include "http/CurlFetcher.h"
 
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <mutex>
+
+#include "text/Words.h"
 
 namespace skycall {
 
@@ -39,27 +39,15 @@ struct OnExit {
 template <typename Undo>
 OnExit(Undo) -> OnExit<Undo>;
 
-std::string lowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-std::string trimmed(const std::string& text, const char* unwanted) {
-  const auto first = text.find_first_not_of(unwanted);
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(unwanted) - first + 1);
-}
-
 }  // namespace
 
 std::string charsetOf(const std::string& contentType) {
-  const std::string lowered = lowerCase(contentType);
+  const std::string type = lowered(contentType);
   // The parameters follow the media type, each after a ';', as name=value.
-  for (auto end = lowered.find(';'); end != std::string::npos;) {
+  for (auto end = type.find(';'); end != std::string::npos;) {
     const auto start = end + 1;
-    end = lowered.find(';', start);
-    const std::string parameter = lowered.substr(start, end - start);
+    end = type.find(';', start);
+    const std::string parameter = type.substr(start, end - start);
     const auto equals = parameter.find('=');
     if (equals != std::string::npos && trimmed(parameter.substr(0, equals), " \t") == "charset")
       return trimmed(parameter.substr(equals + 1), "\"' \t");
