@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
 scripts/install-deps.sh
-CXX=clang++-14 cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON -DSKYCALL_FUZZ_SECONDS="$seconds" \
+CXX=clang++ cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON -DSKYCALL_FUZZ_SECONDS="$seconds" \
   >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
 ctest --test-dir build-fuzz -L fuzz --output-on-failure

@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs what Skycall needs on Debian 12, by package name:
+# Installs what Skycall needs on Debian 12 or 13, by package name:
 #   install-deps.sh run    what building and running it needs
 #   install-deps.sh test   that, and what every test needs (the default)
 set -euo pipefail
 
 run_packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
-  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libcli11-dev curl
+  qt6-base-dev libxkbcommon-dev libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
+  libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nlohmann-json3-dev
+  libcli11-dev curl
 )
 test_packages=(
-  clang-format libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-format libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev locales
   xvfb xdotool x11-utils x11-apps dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi python3-dbus
-  imagemagick hyperfine orca
-  dpkg-dev lintian desktop-file-utils appstream systemd
+  imagemagick hyperfine orca brltty sway wtype xwayland qt6-wayland
+  dpkg-dev lintian desktop-file-utils appstream systemd init-system-helpers
+  mmdebstrap
 )
 
 case "${1:-test}" in

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 #include "forecast/SiteAddress.h"
 #include "text/Words.h"
@@ -46,7 +47,9 @@ std::string temperatureText(std::optional<int> degrees) {
   if (!degrees) return "N/A";
   // Beyond these bounds the number would not fit the three characters readers take.
   const int shown = std::clamp(*degrees, -99, 999);
-  return (shown >= 0 && shown <= 9 ? " " : "") + std::to_string(shown);
+  char text[8];
+  std::snprintf(text, sizeof text, "%*d", shown >= 0 && shown <= 9 ? 2 : 1, shown);
+  return text;
 }
 
 // "NW 12 mph", "Calm", or "unknown".
@@ -99,9 +102,9 @@ std::string pageHead(SitePage page, const ForecastData& data, std::string_view l
   out += "</head>\n<body>\n<header>\n  <h1>Skycall Weather</h1>\n  <p class=\"place\">" + place +
          "</p>\n</header>\n<nav>\n";
   for (std::size_t i = 0; i < kPagePaths.size(); ++i) {
-    out += "  <a href=\"" + std::string(kPagePaths[i]) + link + "\"";
+    out.append("  <a href=\"").append(kPagePaths[i]).append(link).append("\"");
     if (SitePage(i) == page) out += " aria-current=\"page\"";
-    out += ">" + std::string(kHeadings[i]) + "</a>\n";
+    out.append(">").append(kHeadings[i]).append("</a>\n");
   }
   out += "  <a href=\"#radar\">Radar &amp; Maps</a>\n</nav>\n<main>\n";
   return out;
