@@ -10,7 +10,7 @@ namespace skycall::bench {
 namespace {
 
 std::string fixture(const std::string& name) {
-  std::ifstream in(std::string(SKYCALL_FIXTURES) + "/pages/" + name, std::ios::binary);
+  std::ifstream in(std::string(SKYCALL_TESTS) + "/pages/" + name, std::ios::binary);
   if (!in) throw std::runtime_error("missing fixture " + name);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

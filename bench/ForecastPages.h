@@ -22,7 +22,7 @@ struct ForecastPages {
   std::size_t totalBytes = 0;
 };
 
-// Built once from tests/fixtures/pages; throws when a fixture is missing.
+// Built once from tests/pages; throws when a saved page is missing.
 const ForecastPages& forecastPages();
 
 }  // namespace skycall::bench

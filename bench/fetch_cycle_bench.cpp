@@ -30,9 +30,8 @@ void BM_FetchCycle(benchmark::State& state) {
   fakes::VectorList list;
   for (auto _ : state) {
     CurlFetcher fetcher;
-    std::wstring location = kLocation;
     try {
-      runFetchCycle(list, location, fetcher, clock, kHost, {});
+      runFetchCycle(list, kLocation, fetcher, clock, kHost, {});
     } catch (const FetchError& e) {
       state.SkipWithError(e.what());
       return;

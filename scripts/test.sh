@@ -1,29 +1,44 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds Skycall and runs every test: the core suites under AddressSanitizer and
-# UndefinedBehaviorSanitizer together with the fuzzers (one clang tree), then the full build's
-# suites (core, integration, robustness, site) in parallel and the end-to-end cases one by one.
-# The full build is the optimised one a package is made from, without debug information.
+# Builds Skycall and runs every test, in stages:
+#   sanitizers  the core suites under AddressSanitizer and UndefinedBehaviorSanitizer, with the
+#               fuzzers over their kept inputs and briefly (one clang tree)
+#   suites      every suite but the end-to-end ones (core, robustness, integration, site)
+#   core        the core suite alone
+#   e2e         the end-to-end cases, one at a time, the package among them
+#   scripts/test.sh [STAGE...]   (default: sanitizers suites e2e)
+# The full build is the optimised one a package is made from; the benchmarks are built with it,
+# never run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test || exit 1
 
+stages=" ${*:-sanitizers suites e2e} "
 jobs=$(nproc)
 status=0
 stage() { printf '== %s (%s)\n' "$1" "$(date +%T)"; }
+wanted() { [[ $stages == *" $1 "* ]]; }
 
 stage "build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSKYCALL_TESTS=ON >/dev/null &&
-  cmake --build build -j"$jobs" || exit 1
-stage "sanitizer and fuzzer build"
-CXX=clang++-14 cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON >/dev/null &&
-  cmake --build build-fuzz -j"$jobs" || exit 1
-
-stage "core suites under the sanitizers; every fuzzer over its kept inputs, then briefly"
-(cd build-fuzz && ctest -j"$jobs" --output-on-failure --timeout 300) || status=1
-stage "every suite but the end-to-end ones"
-(cd build && ctest -j"$jobs" -LE e2e --output-on-failure --timeout 600) || status=1
-stage "end-to-end, one case at a time"
-(cd build && ctest -L e2e --output-on-failure --timeout 900) || status=1
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSKYCALL_TESTS=ON -DSKYCALL_BENCHMARKS=ON \
+  >/dev/null && cmake --build build -j"$jobs" || exit 1
+if wanted sanitizers; then
+  stage "sanitizer and fuzzer build"
+  CXX=clang++ cmake -S . -B build-fuzz -DSKYCALL_FUZZ=ON >/dev/null &&
+    cmake --build build-fuzz -j"$jobs" || exit 1
+  stage "core suites under the sanitizers; every fuzzer over its kept inputs, then briefly"
+  (cd build-fuzz && ctest -j"$jobs" --output-on-failure --timeout 300) || status=1
+fi
+if wanted suites; then
+  stage "every suite but the end-to-end ones"
+  (cd build && ctest -j"$jobs" -LE e2e --output-on-failure --timeout 600) || status=1
+elif wanted core; then
+  stage "the core suite"
+  (cd build && ctest -j"$jobs" -R '^core\.' --output-on-failure --timeout 600) || status=1
+fi
+if wanted e2e; then
+  stage "end-to-end, one case at a time"
+  (cd build && ctest -L e2e --output-on-failure --timeout 900) || status=1
+fi
 stage "done"
 exit $status

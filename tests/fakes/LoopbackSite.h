@@ -21,6 +21,21 @@ enum class Fault {
   RedirectLoop
 };
 
+// The faults by the names the scenarios and tables give them.
+inline Fault faultNamed(const std::string& name) {
+  static const std::map<std::string, Fault> kNames = {{"none", Fault::None},
+                                                      {"never-answers", Fault::NeverAnswers},
+                                                      {"slow-drip", Fault::SlowDrip},
+                                                      {"not-found", Fault::NotFound},
+                                                      {"server-error", Fault::ServerError},
+                                                      {"cut-off", Fault::CutOff},
+                                                      {"fifty-megabytes", Fault::FiftyMegabytes},
+                                                      {"invalid-utf8", Fault::InvalidUtf8},
+                                                      {"binary-garbage", Fault::BinaryGarbage},
+                                                      {"redirect-loop", Fault::RedirectLoop}};
+  return kNames.at(name);
+}
+
 // An http server on 127.0.0.1 and a free port, serving from a thread of its own for as long as it
 // lives. serveForecast() gives the four pages of a forecast for any location, except
 // one page of one location that has a fault; other routes may be added on `http` before start().

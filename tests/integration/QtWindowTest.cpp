@@ -8,8 +8,8 @@
 #include <QTest>
 #include <ctime>
 
-#include "fixtures/Fixtures.h"
-#include "interfaces/Voice.h"
+#include "fakes/Fixtures.h"
+#include "interfaces/SpeechError.h"
 #include "platform/QtWindow.h"
 #include "platform/SystemClock.h"
 
@@ -121,13 +121,14 @@ TEST_F(QtWindowTest, LocationBoxGetsItsOwnKeysAndReturnsTheAnswer) {
 // hot-key the program sends itself may arrive after its guard is down: the window drops it whenever
 // it comes, and only it, and forgets presses that never arrive.
 TEST_F(QtWindowTest, EveryKeyDownReachesTheHandlerBeforeTheListBox) {
-  for (const fixtures::TableRow& row : fixtures::table(fixtures::path("keys.txt"))) {
-    SCOPED_TRACE(row.where);
-    const auto typed = QString::fromUtf8(fixtures::bytes(row.fields[0]));
+  for (const fixtures::Line& line : fixtures::lines(fixtures::path("integration/keys.txt"))) {
+    SCOPED_TRACE(line.where);
+    const auto row = fixtures::fields(line.text);
+    const auto typed = QString::fromUtf8(fixtures::bytes(row[0]));
     const QKeyCombination key = QKeySequence::fromString(typed)[0];
     keys.clear();
     press(key.key(), key.keyboardModifiers());
-    EXPECT_EQ(keys, (Keys{{std::stoi(row.fields[1]), std::stoi(row.fields[2])}}));
+    EXPECT_EQ(keys, (Keys{{std::stoi(row[1]), std::stoi(row[2])}}));
     EXPECT_EQ(window.listBox().currentRow(), 1);
     EXPECT_EQ(QApplication::focusWidget(), &window.listBox());
   }

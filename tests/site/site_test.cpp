@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "fakes/FakeClock.h"
+#include "fakes/Fixtures.h"
 #include "fakes/LoopbackSite.h"
-#include "fixtures/Fixtures.h"
 #include "forecast/FetchCycle.h"
 #include "http/CurlFetcher.h"
 #include "site/LiveSource.h"
@@ -27,8 +27,13 @@ using namespace fixtures;
 using namespace std::chrono;
 using fakes::Fault;
 using nlohmann::json;
+using Fields = std::vector<std::string>;
 
 const bool kCurlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;  // before any thread
+
+fs::path data(const std::string& name) {
+  return path("site/fixtures/" + name);
+}
 
 // The rows the program's fetch cycle makes of a site's four pages, on the given weekday; read by
 // the program's own fetcher, with its own time-outs.
@@ -52,13 +57,13 @@ int today() {
 // countryCode and cut to count; forecasts from forecast-LATITUDE.json, else the Springfield one,
 // cut to forecast_days. Their addresses carry a key, as a paid plan's do. The site's own page
 // /weather/forecast/x is the forecast answer given (the Springfield one) with the fault given.
-const std::string kSpringfield = "forecast-springfield.json";
+const fs::path kSpringfield = data("forecast-springfield.json");
 struct FakeWeatherServices : fakes::LoopbackSite {
   explicit FakeWeatherServices(Fault fault = Fault::None,
-                               const std::string& forecast = readBytes(path(kSpringfield))) {
+                               const std::string& forecast = readBytes(kSpringfield)) {
     http.Get("/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
-      const json places = json::parse(readBytes(path("geocoding.json")));
+      const json places = json::parse(readBytes(data("geocoding.json")));
       auto results = json::array();
       for (const auto& [name, listed] : places.items())
         for (const auto& result : listed)
@@ -75,8 +80,8 @@ struct FakeWeatherServices : fakes::LoopbackSite {
     http.Get("/v1/forecast", [](const httplib::Request& asked, httplib::Response& answer) {
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       const std::string own =
-          readBytes(path("forecast-" + asked.get_param_value("latitude") + ".json"));
-      json body = json::parse(own.empty() ? readBytes(path(kSpringfield)) : own);
+          readBytes(data("forecast-" + asked.get_param_value("latitude") + ".json"));
+      json body = json::parse(own.empty() ? readBytes(kSpringfield) : own);
       const std::size_t days = std::stoul(asked.get_param_value("forecast_days"));
       for (auto& [series, hours] : {std::pair("daily", 1u), std::pair("hourly", 24u)})
         for (auto& values : body[series])  // every member a series of values
@@ -99,12 +104,14 @@ struct SiteProcess {
   std::string announcement, log;
 
   explicit SiteProcess(const std::vector<std::string>& args = {}) {
-    std::string command = "echo $$; exec " SKYCALL_SITE_BINARY " --listen 127.0.0.1:0";
+    std::string command = "echo $$; exec " SKYCALL_SITE_BINARY;
+    if (std::find(args.begin(), args.end(), "--listen") == args.end())
+      command += " --listen 127.0.0.1:0";
     for (const std::string& arg : args) command += " '" + arg + "'";
     output = popen((command + " 2>&1").c_str(), "r");
     pid = std::stoi(readLine());
     while (port == 0 && !(announcement = readLine()).empty())  // "... on http://HOST:PORT/"
-      if (announcement.find(" http://") != std::string::npos)
+      if (log += announcement; announcement.find(" http://") != std::string::npos)
         port = std::stoi(announcement.substr(announcement.rfind(':') + 1));
   }
   ~SiteProcess() { stop(SIGKILL); }
@@ -168,8 +175,8 @@ TEST(CurlFetcher, ServesPagesOverOneConnectionAndTheirCharset) {
   EXPECT_EQ(site.takeTargets(), std::vector<std::string>{"/weather/today/./.."});
   const FetchedPage page = fetcher.fetch(site.url("/latin-1"));
   EXPECT_EQ(page.charset, "iso-8859-1");
-  for (const TableRow& row : table(path("content-types.txt")))
-    EXPECT_EQ(charsetOf(row.fields[0]), row.fields[1]) << row.where;
+  for (const Line& row : lines(data("content-types.txt")))
+    EXPECT_EQ(charsetOf(fields(row.text)[0]), fields(row.text)[1]) << row.where;
 }
 
 // Every failed transfer is a FetchError that says why, within the time-out; the window is
@@ -177,10 +184,11 @@ TEST(CurlFetcher, ServesPagesOverOneConnectionAndTheirCharset) {
 // The fifty-megabyte page, sent in small chunks, meets the fetcher's own cap of 8 MB; the others
 // a cap of 1000 bytes, a total time-out of 300 ms and three redirects.
 TEST(CurlFetcher, EveryFailedTransferIsAFetchErrorAndTheWindowIsServed) {
-  for (const TableRow& row : table(path("fetch-failures.txt"))) {
-    SCOPED_TRACE(row.where);
-    const Fault fault = Fault(std::stoi(row.fields[0]));
-    const std::string& address = row.fields[1];
+  for (const Line& line : lines(data("fetch-failures.txt"))) {
+    SCOPED_TRACE(line.where);
+    const Fields row = fields(line.text);
+    const Fault fault = fakes::faultNamed(row[0]);
+    const std::string& address = row[1];
     Site site(fault);
     std::vector<steady_clock::time_point> calls{steady_clock::now()};
     std::string nested;
@@ -190,7 +198,7 @@ TEST(CurlFetcher, EveryFailedTransferIsAFetchErrorAndTheWindowIsServed) {
       if (nested.empty()) nested = failureOf(fetcher, site.url("/weather/today/1"));
     });
     const std::string error = failureOf(fetcher, address[0] == '/' ? site.url(address) : address);
-    EXPECT_NE(error.find(row.fields[2]), std::string::npos) << error;
+    EXPECT_NE(error.find(row[2]), std::string::npos) << error;
     calls.push_back(steady_clock::now());
     EXPECT_LT(calls.back() - calls.front(), fault == Fault::FiftyMegabytes ? 5s : 900ms);
     for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_LT(calls[i] - calls[i - 1], 150ms);
@@ -249,6 +257,10 @@ TEST(SiteBinary, ServesAndLogsPagesRefusesLargeBodiesAndOutlastsSlowConnections)
   EXPECT_EQ(cycleRows(site.host(), "62701", today()).size(), 48u);
   EXPECT_LT(steady_clock::now() - started, 3s);
   for (const int socket : slow) close(socket);
+  // A second site on the same port is refused, never given a share of the requests.
+  SiteProcess second({"--listen", site.host()});
+  EXPECT_EQ(second.stop(0), 3);
+  EXPECT_NE(second.log.find("another program"), std::string::npos) << second.log;
   EXPECT_EQ(site.stop(SIGINT), 0);
   EXPECT_NE(site.log.find(" GET /weather/tenday/Ca%C3%B1on+City+CO 200\n"), std::string::npos)
       << site.log;
@@ -256,17 +268,18 @@ TEST(SiteBinary, ServesAndLogsPagesRefusesLargeBodiesAndOutlastsSlowConnections)
 }
 
 TEST(SiteOptions, CommandLines) {
-  for (const TableRow& row : table(path("command-lines.txt"))) {
-    std::istringstream words(row.fields[0] == "-" ? "" : row.fields[0]);
+  for (const Line& line : lines(data("command-lines.txt"))) {
+    const Fields row = fields(line.text);
+    std::istringstream words(row[0] == "-" ? "" : row[0]);
     const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
     std::ostringstream out;
     const auto parsed = parseSiteOptions(args, "localhost:8722", out, out);
     const auto* options = std::get_if<SiteOptions>(&parsed);
-    EXPECT_EQ(options ? -1 : std::get<int>(parsed), std::stoi(row.fields[1])) << row.where;
+    EXPECT_EQ(options ? -1 : std::get<int>(parsed), std::stoi(row[1])) << line.where;
     if (options)
-      EXPECT_EQ(options->host + ":" + std::to_string(options->port), row.fields[2]) << row.where;
+      EXPECT_EQ(options->host + ":" + std::to_string(options->port), row[2]) << line.where;
     else
-      EXPECT_NE(out.str().find(bytes(row.fields[2])), std::string::npos) << row.where << out.str();
+      EXPECT_NE(out.str().find(bytes(row[2])), std::string::npos) << line.where << out.str();
   }
 }
 
@@ -280,22 +293,23 @@ TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
                     services.keyed("/v1/forecast")});
   httplib::Client client("127.0.0.1", site.port);
   client.set_url_encode(false);
-  for (const TableRow& row : table(path("places.txt"))) {
-    const std::string& typed = row.fields[0];
+  for (const Line& line : lines(data("places.txt"))) {
+    const Fields row = fields(line.text);
+    const std::string& typed = row[0];
     const std::string asked = std::regex_replace(typed, std::regex(" "), "+");
     const auto now = client.Get("/weather/right-now/" + asked);
-    ASSERT_TRUE(now) << row.where;
-    ASSERT_EQ(now->status, row.fields[2] == "404" ? 404 : 200) << row.where << "\n" << now->body;
+    ASSERT_TRUE(now) << line.where;
+    ASSERT_EQ(now->status, row[2] == "404" ? 404 : 200) << line.where << "\n" << now->body;
     if (now->status == 404) continue;
-    EXPECT_NE(now->body.find("<p class=\"place\">" + row.fields[2] + "</p>"), std::string::npos)
-        << row.where;
+    EXPECT_NE(now->body.find("<p class=\"place\">" + row[2] + "</p>"), std::string::npos)
+        << line.where;
     const std::string tenDay = client.Get("/weather/tenday/" + asked)->body;
     std::size_t headings = 0;
     for (auto at = tenDay.find("<h3>"); at != std::string::npos; at = tenDay.find("<h3>", at + 1))
       ++headings;
-    EXPECT_EQ(headings, 10u) << row.where;
-    std::istringstream expected(readBytes(path(row.fields[3])));
-    EXPECT_EQ(cycleRows(site.host(), typed, std::stoi(row.fields[1])), rows(expected)) << row.where;
+    EXPECT_EQ(headings, 10u) << line.where;
+    EXPECT_EQ(cycleRows(site.host(), typed, std::stoi(row[1])), fixtures::page(data(row[3])).rows)
+        << line.where;
   }
 }
 
@@ -304,10 +318,11 @@ TEST(LiveSource, KeepsAForecastTenMinutes) {
   FakeWeatherServices services;
   steady_clock::time_point now{};
   LiveForecastSource source(services.live(), [&] { return now; });
-  for (const TableRow& row : table(path("forecast-kept.txt"))) {
-    now += minutes(std::stoi(row.fields[1]));
-    source.forecastFor(row.fields[0]);
-    EXPECT_EQ(services.takeTargets().size(), std::stoul(row.fields[2])) << row.where;
+  for (const Line& line : lines(data("forecast-kept.txt"))) {
+    const Fields row = fields(line.text);
+    now += minutes(std::stoi(row[1]));
+    source.forecastFor(row[0]);
+    EXPECT_EQ(services.takeTargets().size(), std::stoul(row[2])) << line.where;
   }
 }
 
@@ -316,11 +331,11 @@ TEST(LiveSource, KeepsAForecastTenMinutes) {
 // demo; and it ends cleanly on every stop signal.
 TEST(LiveSource, FailingServicesGiveTheirStatusAndAutoServesTheDemo) {
   int stops = 0;
-  for (const TableRow& row : table(path("service-faults.txt"))) {
-    const bool refused = row.fields[0] == "refused";
-    const json answer =
-        json::parse(readBytes(path(kSpringfield))).patch(json::parse(row.fields[1]));
-    FakeWeatherServices services(refused ? Fault::None : Fault(std::stoi(row.fields[0])),
+  for (const Line& line : lines(data("service-faults.txt"))) {
+    const Fields row = fields(line.text);
+    const bool refused = row[0] == "refused";
+    const json answer = json::parse(readBytes(kSpringfield)).patch(json::parse(row[1]));
+    FakeWeatherServices services(refused ? Fault::None : fakes::faultNamed(row[0]),
                                  answer.is_string() ? answer.get<std::string>() : answer.dump());
     const std::string nobody = "http://127.0.0.1:1/v1/search";
     const WeatherServices urls = refused ? WeatherServices{nobody, nobody, 1.0} : services.live();
@@ -330,14 +345,14 @@ TEST(LiveSource, FailingServicesGiveTheirStatusAndAutoServesTheDemo) {
     } catch (const SourceError& error) {
       status = error.status();
     }
-    EXPECT_EQ(status, std::stoi(row.fields[2])) << row.where;
+    EXPECT_EQ(status, std::stoi(row[2])) << line.where;
     SiteProcess site({"--source", "auto", "--timeout", "1", "--geocoding-url", urls.geocodingUrl,
                       "--forecast-url", urls.forecastUrl});
-    const std::string served = row.fields[2] == "200" ? "live" : "demo";
+    const std::string served = row[2] == "200" ? "live" : "demo";
     EXPECT_NE(site.announcement.find("serving the " + served + " source"), std::string::npos)
-        << row.where << site.announcement;
+        << line.where << site.announcement;
     const int signal = std::array{SIGINT, SIGTERM, SIGHUP}[stops++ % 3];
-    EXPECT_EQ(site.stop(signal), 0) << row.where << " " << strsignal(signal);
+    EXPECT_EQ(site.stop(signal), 0) << line.where << " " << strsignal(signal);
   }
 }
 

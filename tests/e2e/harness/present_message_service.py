@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 # A stand-in screen reader's remote controller on the session bus: records each text given to
-# PresentMessage, one a line. Arguments: BUS_NAME (also the interface) OBJECT_PATH
-# RECORD_FILE.
+# PresentMessage, one a line; with "hang", never answers. Arguments: BUS_NAME (also the
+# interface) OBJECT_PATH RECORD_FILE [hang].
 import sys
 
 import dbus.service
@@ -14,11 +14,12 @@ DBusGMainLoop(set_as_default=True)
 
 
 class Controller(dbus.service.Object):
-    @dbus.service.method(name, in_signature="s", out_signature="b")
-    def PresentMessage(self, text):
+    @dbus.service.method(name, in_signature="s", out_signature="b", async_callbacks=("ok", "_"))
+    def PresentMessage(self, text, ok, _):
         with open(record, "a", encoding="utf-8") as f:
             f.write(text + "\n")
-        return True
+        if sys.argv[4:] != ["hang"]:
+            ok(True)
 
 
 controller = Controller(dbus.SessionBus(), path)

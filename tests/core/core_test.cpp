@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The golden data: every saved page gives the rows its heading lists, every case table under
-// tests/fixtures/tables holds for the function it is named after, and every scenario under
-// tests/fixtures/scripts plays out as written.
+// The core against its golden data: every saved page gives the rows its heading lists, every
+// case table under tests/tables holds for the function it is named after, and every scenario
+// under tests/scenarios/core plays out as written.
 #include "app/SettingsFile.h"
 #include "app/SideFolders.h"
-#include "commands/TopicMenu.h"
-#include "fakes/Rig.h"
+#include "fakes/Scenario.h"
 #include "forecast/FetchCycle.h"
 #include "forecast/MarkerScan.h"
 #include "forecast/Normalise.h"
@@ -28,7 +27,7 @@ SettingValue setting(const std::string& field) {
   return text(field.substr(1));
 }
 
-void check(const std::string& table, const Texts& f) {
+void check(const std::string& table, const Fields& f) {
   if (table == "decode") {
     EXPECT_EQ(decodePage(bytes(f[1]), bytes(f[0])), text(f[2]));
   } else if (table == "utf8") {
@@ -38,8 +37,8 @@ void check(const std::string& table, const Texts& f) {
   } else if (table == "address") {
     EXPECT_EQ(pageAddress("h:1", "/p/", text(f[0])), "http://h:1/p/" + bytes(f[1]));
   } else if (table == "headings") {  // every sixth of the thirty rows
-    const std::string body = page("tenday-two-weeks.html").body;
-    const Said rows = scanPage(decodePage(body, "utf-8"), tenDaySteps(std::stoi(f[0])));
+    const Said rows = scanPage(decodePage(page(path("pages/tenday-two-weeks.html")).body, "utf-8"),
+                               tenDaySteps(std::stoi(f[0])));
     std::wstring headings;
     for (std::size_t k = 0; k < rows.size(); k += 6) headings += (k ? L" " : L"") + rows[k];
     EXPECT_EQ(rows.size(), 30u);
@@ -59,38 +58,31 @@ void check(const std::string& table, const Texts& f) {
       else
         EXPECT_EQ(in.readValue(), setting(f[i].substr(1))) << f[i];
     }
-  } else if (table == "folders") {
+  } else {
     // folder | writable | holds settings | home | config | state | settings folder | log folder
+    ASSERT_EQ(table, "folders");
     const SideFolders got =
         sideFolders({f.at(0), f.at(1) == "1", f.at(2) == "1"}, "/cwd", {f.at(3), f.at(4), f.at(5)});
-    EXPECT_EQ(Texts({got.settings, got.log}), Texts({f.at(6), f.at(7)}));
-  } else {
-    // Rows "R0" to "R47" and the location "Here" put into the topic's written text.
-    ASSERT_EQ(table, "topics");
-    VectorList rows;
-    rows.rows = numbered(48);
-    std::wstring want = text(f.at(1));
-    for (std::size_t at; (at = want.find(L'{')) != std::wstring::npos;) {
-      const std::wstring name = want.substr(at + 1, want.find(L'}', at) - at - 1);
-      want.replace(at, name.size() + 2, name == L"location" ? L"Here" : L"R" + name);
-    }
-    EXPECT_EQ(topicText(std::stoi(f.at(0)), L"Here", rows), want);
+    EXPECT_EQ(Fields({got.settings, got.log}), Fields({f.at(6), f.at(7)}));
   }
 }
 
 TEST(Golden, PagesAndTables) {
   for (const auto& file : files("pages", ".html"))
-    EXPECT_EQ(scanned(readPage(file)), readPage(file).rows) << file.filename();
+    EXPECT_EQ(scanned(page(file)), page(file).rows) << file.filename();
   for (const auto& file : files("tables", ".txt"))
-    for (const TableRow& row : table(file)) {
+    for (const Line& row : lines(file)) {
       SCOPED_TRACE(row.where);
-      check(file.stem().string(), row.fields);
+      check(file.stem().string(), fields(row.text));
     }
-}
-
-TEST(Golden, Scripts) {
-  for (const auto& file : files("scripts", ".txt")) Script().runFile(file);
 }
 
 }  // namespace
 }  // namespace skycall::fakes
+
+int main(int argc, char** argv) {
+  using namespace skycall::fakes;
+  testing::InitGoogleTest(&argc, argv);
+  registerScenarios("core", [](const Scenario& s) { Play(Play::Verbs{}).run(s); });
+  return RUN_ALL_TESTS();
+}
