@@ -80,17 +80,9 @@ struct Rig : Window, KeySender, PageFetcher {
       if (off.count("reader")) throw SpeechError("No screen reader answers on the session bus");
       return std::unique_ptr<ScreenReader>(reader = new Speaker(log));
     };
-    form = std::make_unique<Form1>(Platform{*this,
-                                            makeVoice,
-                                            makeReader,
-                                            [this] { return screenReader; },
-                                            this,
-                                            *this,
-                                            clock,
-                                            programFolder.dir,
-                                            workingFolder.dir,
-                                            host,
-                                            {}});
+    std::function<bool()> readerRuns = [this] { return screenReader; };
+    form = std::make_unique<Form1>(Platform{*this, makeVoice, makeReader, readerRuns, this, *this,
+                                            clock, programFolder.dir, workingFolder.dir, host});
   }
 
   void setEventHandler(WindowEvents*) override {}  // only ever the form

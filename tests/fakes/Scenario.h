@@ -33,7 +33,7 @@ struct Scenario {
 
 // The scenarios of one file, templates played out.
 inline std::vector<Scenario> readScenarios(const fs::path& file) {
-  std::vector<Scenario> out;
+  std::vector<Scenario> out, played;
   std::vector<std::pair<Fields, std::vector<Fields>>> cases;  // columns and rows, by scenario
   for (const Line& line : lines(file)) {
     if (line.text.front() == '[') {
@@ -49,7 +49,6 @@ inline std::vector<Scenario> readScenarios(const fs::path& file) {
       out.back().steps.push_back(line);
     }
   }
-  std::vector<Scenario> played;
   for (std::size_t i = 0; i < out.size(); ++i) {
     const auto& [columns, rows] = cases[i];
     if (rows.empty()) played.push_back(out[i]);
@@ -178,14 +177,28 @@ class Play {
     Said out;
     for (std::size_t i = 0; i < f.size() && !(f.size() == 1 && f[0].empty()); ++i) {
       std::smatch m;
-      const std::string field =
-          std::regex_match(f[i], m, std::regex(R"((.+)\*(\d+))")) ? m[1] : f[i];
+      const bool times = std::regex_match(f[i], m, std::regex(R"((.+)\*(\d+))"));
+      const std::string field = times ? m[1] : f[i];
       const Said one =
           field[0] == '@' ? page(path("pages/" + field.substr(1))).rows : Said{txt(field)};
-      for (int n = m.empty() ? 1 : std::stoi(m[2]); n > 0; --n)
+      for (int n = times ? std::stoi(m[2]) : 1; n > 0; --n)
         out.insert(out.end(), one.begin(), one.end());
     }
     return out;
+  }
+  // Values compared as they are shown: texts in the escapes the data is written in, lists
+  // joined with " | ".
+  static std::string shown(long n) { return std::to_string(n); }
+  static std::string shown(const std::string& t) {
+    return std::regex_replace(std::regex_replace(t, std::regex("\r"), "\\r"), std::regex("\n"),
+                              "\\n");
+  }
+  static std::string shown(const std::wstring& t) { return shown(toUtf8(t)); }
+  template <typename T>
+  static std::string shown(const std::vector<T>& list) {
+    std::string out;
+    for (const auto& t : list) out += (out.empty() ? "" : " | ") + shown(t);
+    return "[" + out + "]";
   }
   template <typename T>
   static void same(const T& got, const T& want, const std::string& what) {
@@ -220,19 +233,6 @@ class Play {
     for (; i < f.size(); ++i) out += (out.empty() ? "" : " | ") + f[i];
     return out;
   }
-  static std::string shown(const std::wstring& t) { return shown(toUtf8(t)); }
-  static std::string shown(long n) { return std::to_string(n); }
-  static std::string shown(const std::string& t) {  // in the escapes the data is written in
-    std::string out;
-    for (const char c : t) out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
-    return "\"" + out + "\"";
-  }
-  template <typename T>
-  static std::string shown(const std::vector<T>& list) {
-    std::string out;
-    for (const auto& t : list) out += (out.empty() ? "" : " | ") + shown(t);
-    return "[" + out + "]";
-  }
   std::string synopses() const {
     std::string out;
     for (const Verbs* table : {&verbs(), &more_})
@@ -246,9 +246,9 @@ class Play {
     writeBytes(file("progress.ini"), line(number(f.at(0))) + line(number(f.at(1))) + "\r\n" +
                                          raw(f.at(2) + "\\r\\n{NINE_EMPTY}"));
   }
-  void write(const Fields& f) { writeBytes(file(f.at(0)), raw(f.at(1))); }
-  void age(const Fields& f) {
-    fs::last_write_time(file(f.at(0)), fs::last_write_time(file(f[0])) - 1h);
+  void write(const Fields& f) {
+    writeBytes(file(f.at(0)), raw(f.at(1)));
+    if (f.size() > 2) fs::last_write_time(file(f[0]), fs::last_write_time(file(f[0])) - 1h);
   }
   void answers(const Fields& f) {
     for (const auto& a : f) rig->answers.push_back(txt(a));
@@ -258,11 +258,6 @@ class Play {
     for (const std::string name : {"right-now", "today", "tomorrow", "tenday"})
       rig->pages["/" + name + "/"] = {page(path("pages/" + name + "-full.html")).body, "utf-8"};
   }
-  void fill(const Fields& f) {
-    rig->list.rows.clear();
-    for (int i = 0; i < std::stoi(f.at(0)); ++i)
-      rig->list.rows.push_back(L"R" + std::to_wstring(i));
-  }
   void set(const Fields& f) {
     const std::string& what = f.at(0);
     if (what == "caption") rig->captionText = txt(f.at(1));
@@ -270,20 +265,22 @@ class Play {
     if (what == "route") form().SpeechMode = number(f.at(1));
     if (what == "SendingKeys") form().SendingKeys = number(f.at(1));
     if (what == "MenuMode") form().MenuMode = number(f.at(1));
-    if (what == "screen-reader") rig->screenReader = true;
-    if (what == "hot-key") rig->hotKey = {{{vk::Insert, true}, {vk::Enter, true}}, true};
+    if (what == "screen-reader") rig->screenReader = f.at(1) == "on";
+    if (what == "hot-key" && f.at(1) != "ctrl-shift-t")
+      rig->hotKey = f[1] == "orca" ? ReadTitleKeys{{{vk::Insert, true}, {vk::Enter, true}}, true}
+                                   : ReadTitleKeys{};
     if (what == "locale" && !std::setlocale(LC_ALL, f.at(1).c_str()))
       throw StepFailed{"no locale " + f[1] + " (LOCPATH)"};
   }
   // Actions.
   void key(const Fields& f) {
-    for (const std::string& name : f)
-      for (int n = name.find('*') == std::string::npos ? 1
-                                                       : std::stoi(name.substr(name.find('*') + 1));
-           n > 0; --n) {
-        auto [code, shift] = keyNamed(name.substr(0, name.find('*')));
+    for (const std::string& name : f) {
+      const auto star = name.find('*');
+      for (int n = star == std::string::npos ? 1 : std::stoi(name.substr(star + 1)); n > 0; --n) {
+        auto [code, shift] = keyNamed(name.substr(0, star));
         form().Form_KeyDown(code, shift);
       }
+    }
   }
   void hold(const Fields& f) {
     long refused = 0;
@@ -308,10 +305,6 @@ class Play {
     const std::string log = f.at(0).empty() ? "" : readBytes(file("debuglog.txt"));
     if (log.find(raw(f[0])) == std::string::npos) same(log, raw(f[0]), "debuglog.txt");
   }
-  void within(const Fields& f) {
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0_);
-    if (took.count() > number(f.at(0))) same(long(took.count()), number(f[0]), "milliseconds");
-  }
   template <typename Got>
   static std::pair<const char*, Run> is(const char* synopsis, Got got) {  // one value, or a list
     return {synopsis, [got, synopsis](Play& p, const Fields& f) {
@@ -325,10 +318,9 @@ class Play {
 
   Verbs more_;
   PageFetcher* real_ = nullptr;
-  std::string host_;
+  std::string host_, where_;
   std::size_t mark_ = 0;
   Clock::time_point t0_ = Clock::now();
-  std::string where_;
 };
 
 inline const Play::Verbs& Play::verbs() {
@@ -339,18 +331,17 @@ inline const Play::Verbs& Play::verbs() {
   // clang-format off
   static const Verbs kVerbs = {
       {"saved", {"ROUTE | RATE | LOCATION: progress.ini as the program saves it", with(&P::saved)}},
-      {"write", {"FILE | BYTES", with(&P::write)}},
+      {"write", {"FILE | BYTES [| old]: a file (an hour old)", with(&P::write)}},
       {"mkdir", {"FILE: a folder where the file belongs", [](P& p, const Fields& f) { fs::create_directory(p.file(f.at(0))); }}},
       {"link", {"FILE | TARGET: a symbolic link", [](P& p, const Fields& f) { fs::create_symlink(f.at(1), p.file(f.at(0))); }}},
-      {"age", {"FILE: an hour old", with(&P::age)}},
-      {"off", {"voice|reader|keys: cannot be created; no key can be sent", [](P& p, const Fields& f) { p.rig->off.insert(f.at(0)); }}},
+      {"off", {"voice|reader|none: cannot be created", [](P& p, const Fields& f) { p.rig->off.insert(f.at(0)); }}},
       {"answers", {"A | B ...: the location box's answers; none left: it is left", with(&P::answers)}},
       {"page", {"PAGE | BODY | CHARSET: a page of the site (right-now, today, ...)", [](P& p, const Fields& f) { p.rig->pages["/" + f.at(0) + "/"] = {p.raw(f.at(1)), f.at(2)}; }}},
       {"serve", {"full: the saved full forecast, read on the Wednesday it was saved", with(&P::serve)}},
       {"fail", {"PAGE [| unknown]: its fetch fails (the place unknown)", [](P& p, const Fields& f) { p.rig->failing["/" + f.at(0) + "/"] = f.size() > 1 && f[1] == "unknown"; }}},
-      {"fill", {"N: the list holds rows R0 to RN-1", with(&P::fill)}},
+      {"fill", {"N: the list holds rows R0 to RN-1", [](P& p, const Fields& f) { p.rig->list.rows.clear(); for (int i = 0; i < std::stoi(f.at(0)); ++i) p.rig->list.rows.push_back(L"R" + std::to_wstring(i)); }}},
       {"set", {"caption|rate|route|SendingKeys|MenuMode|screen-reader|hot-key|locale | VALUE", with(&P::set)}},
-      {"start", {"[fails]: start-up, then the window shown", [](P& p, const Fields& f) { same(long(p.form().start()), long(f.empty()), "started"); }}},
+      {"start", {"[ANSWER | ...]: start-up, the location box answered so, then the window shown", [](P& p, const Fields& f) { p.answers(f), p.form().start(); }}},
       {"restart", {": a new program on the settings the last one left", [](P& p, const Fields&) { p.begin(p.real_, p.host_, readBytes(p.file("progress.ini"))); }}},
       {"key", {"NAME[*N] | ...: key-downs as the window hands them on", with(&P::key)}},
       {"say", {"TEXT: sayit", [](P& p, const Fields& f) { p.form().sayit(f.empty() ? L"" : p.txt(f[0])); }}},
@@ -368,9 +359,7 @@ inline const Play::Verbs& Play::verbs() {
       {"expect last", is("| EVENT", [](P& p) { return Said{p.rig->log.back()}; })},
       {"expect route", is("| ROUTE", [](P& p) { return p.form().route(); })},
       {"expect rate", is("| N", [](P& p) { return p.rig->voice->rateValue; })},
-      {"expect volume", is("| N", [](P& p) { return p.rig->voice->volume; })},
       {"expect position", is("| N: MenuPosition", [](P& p) { return p.form().MenuPosition; })},
-      {"expect JawsFlag", is("| N", [](P& p) { return p.form().JawsFlag; })},
       {"expect fetching", is("| 0|1: FetchRunning", [](P& p) { return p.form().FetchRunning; })},
       {"expect holder", is("| 0|1: the holder enabled", [](P& p) { return p.rig->enabled; })},
       {"expect elapsed", is("| MS: waited on the holder in all", [](P& p) { return p.rig->elapsedMs; })},
@@ -380,8 +369,8 @@ inline const Play::Verbs& Play::verbs() {
       {"expect file", {"| FILE | BYTES", [](P& p, const Fields& f) { same(readBytes(p.file(f.at(0))), p.raw(f.at(1)), f[0]); }}},
       {"expect logged", {"| BYTES: debuglog.txt holds them", with(&P::logged)}},
       {"expect files", {"| program|working | N", [](P& p, const Fields& f) { same(long(std::distance(fs::directory_iterator(p.file(f.at(0) + "/")), {})), number(f.at(1)), "files"); }}},
+      {"expect within", {"| MS: since the last action began", [](P& p, const Fields& f) { const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - p.t0_).count(); if (ms > number(f.at(0))) same(long(ms), number(f[0]), "milliseconds"); }}},
       {"expect mode", {"| FILE | MODE", [](P& p, const Fields& f) { same(long(fs::status(p.file(f.at(0))).permissions()), number(f.at(1)), "mode"); }}},
-      {"expect within", {"| MS: since the last action began", with(&P::within)}},
   };
   // clang-format on
   return kVerbs;
