@@ -2,6 +2,9 @@
 // The core against its golden data: every saved page gives the rows its heading lists, every
 // case table under tests/tables holds for the function it is named after, and every scenario
 // under tests/scenarios/core plays out as written.
+#include <iterator>
+
+#include "app/CommandLine.h"
 #include "app/SettingsFile.h"
 #include "app/SideFolders.h"
 #include "fakes/Scenario.h"
@@ -43,6 +46,12 @@ void check(const std::string& table, const Fields& f) {
     for (std::size_t k = 0; k < rows.size(); k += 6) headings += (k ? L" " : L"") + rows[k];
     EXPECT_EQ(rows.size(), 30u);
     EXPECT_EQ(headings, text(f.at(1)));
+  } else if (table == "command-line") {
+    std::istringstream in(f.at(0));
+    const auto got = terminalAnswer({std::istream_iterator<std::string>(in), {}});
+    EXPECT_EQ(
+        (got ? std::to_string(got->status) + " " + got->text : "starts").substr(0, f.at(1).size()),
+        f[1]);
   } else if (table == "settings-bytes") {
     EXPECT_EQ(
         settingsFileBytes(setting(f.at(0)), std::stoi(f.at(1)), setting(f.at(2)), text(f.at(3))),

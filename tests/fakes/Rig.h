@@ -63,7 +63,7 @@ struct Rig : Window, KeySender, PageFetcher {
   std::vector<std::function<void()>> pending;
   PageFetcher* real;
   std::map<std::string, FetchedPage> pages;  // by a part of the path
-  std::map<std::string, bool> failing;       // a part of the path -> the site does not know it
+  std::set<std::string> failing;             // parts of the paths whose fetch fails
   std::string onFetchOf;                     // a part of the path whose first fetch runs onFetch
   std::function<void()> onFetch;
   FakeClock clock;
@@ -130,11 +130,8 @@ struct Rig : Window, KeySender, PageFetcher {
     note(log, "fetch " + address);
     if (onFetch && address.find(onFetchOf) != std::string::npos) std::exchange(onFetch, nullptr)();
     if (real) return real->fetch(address);
-    for (const auto& [part, unknown] : failing)
-      if (address.find(part) != std::string::npos) {
-        if (unknown) throw PlaceNotFound("The forecast site answered 404 for " + address);
-        throw FetchError("Could not connect to the forecast site");
-      }
+    for (const auto& part : failing)
+      if (address.find(part) != std::string::npos) throw FetchError("No connection");
     for (const auto& [part, page] : pages)
       if (address.find(part) != std::string::npos) return page;
     return {};

@@ -338,7 +338,7 @@ inline const Play::Verbs& Play::verbs() {
       {"answers", {"A | B ...: the location box's answers; none left: it is left", with(&P::answers)}},
       {"page", {"PAGE | BODY | CHARSET: a page of the site (right-now, today, ...)", [](P& p, const Fields& f) { p.rig->pages["/" + f.at(0) + "/"] = {p.raw(f.at(1)), f.at(2)}; }}},
       {"serve", {"full: the saved full forecast, read on the Wednesday it was saved", with(&P::serve)}},
-      {"fail", {"PAGE [| unknown]: its fetch fails (the place unknown)", [](P& p, const Fields& f) { p.rig->failing["/" + f.at(0) + "/"] = f.size() > 1 && f[1] == "unknown"; }}},
+      {"fail", {"PAGE: its fetch fails", [](P& p, const Fields& f) { p.rig->failing.insert("/" + f.at(0) + "/"); }}},
       {"fill", {"N: the list holds rows R0 to RN-1", [](P& p, const Fields& f) { p.rig->list.rows.clear(); for (int i = 0; i < std::stoi(f.at(0)); ++i) p.rig->list.rows.push_back(L"R" + std::to_wstring(i)); }}},
       {"set", {"caption|rate|route|SendingKeys|MenuMode|screen-reader|hot-key|locale | VALUE", with(&P::set)}},
       {"start", {"[ANSWER | ...]: start-up, the location box answered so, then the window shown", [](P& p, const Fields& f) { p.answers(f), p.form().start(); }}},
