@@ -31,7 +31,7 @@ class Results:
 
     def __init__(self, folder, scan_mbs=4000, key_us=0.4, typed=6.0, spd=5.0, start=40.0,
                  paint=30.0, shell=8.0, cycle=0.4, curl=0.5, core_percent=0.1, rss_mb=40,
-                 bare_mb=25):
+                 bare_mb=25, orca=20.0, orca_list=160.0):
         page_bytes = 400_000
         gb_file(folder, "forecast.json", [
             ("BM_ScanAndNormalise", page_bytes / scan_mbs * 1000, "ns",
@@ -50,6 +50,10 @@ class Results:
             # Three samples each, the median in the middle.
             "key_typed": [typed / 1000 * f for f in (0.9, 1, 1.5)],
             "spd_say": [spd / 1000 * f for f in (0.8, 1, 1.1)],
+            "key_typed_a11y": [typed / 1000 * 1.2] * 3,
+            "spd_say_a11y": [spd / 1000] * 3,
+            "orca_key": [orca / 1000 * f for f in (1.2, 1, 0.7)],
+            "orca_list": [orca_list / 1000 * f for f in (0.9, 1.3, 1)],
             "skycall_start": [start / 1000 * f for f in (1, 0.9, 2)],
             "bare_window_start": [paint / 1000] * 3,
             "spd_say_shell": [shell / 1000] * 3,
@@ -84,6 +88,7 @@ class ReportTest(unittest.TestCase):
             ("scan", {"scan_mbs": 1000}, {"scan_mbs": 999}),
             ("key press", {"key_us": 49.9}, {"key_us": 50}),
             ("key typed", {"typed": 6.0, "spd": 5.0}, {"typed": 6.1, "spd": 5.0}),
+            ("Orca", {"orca": 24.0, "orca_list": 20.0}, {"orca": 24.1, "orca_list": 20.0}),
             ("process start", {"start": 45.0, "paint": 30.0}, {"start": 45.3, "paint": 30.0}),
             ("one fetch", {"cycle": 0.75, "curl": 0.5}, {"cycle": 0.76, "curl": 0.5}),
             ("processor", {"core_percent": 4.9}, {"core_percent": 5.0}),

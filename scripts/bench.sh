@@ -3,8 +3,9 @@
 # Measures Skycall's budgets beside their floors, all in one run, prints the table and writes it
 # to bench/results.md. Run it by hand on a quiet machine (it is no part of the test command);
 # rerun when another heavy job ran meanwhile. SKYCALL_BENCH_ROUNDS sets the whole-process rounds
-# (default 10); SKYCALL_BENCH_HOST the loopback host:port the bench build reads its forecast from
-# (default localhost:8729, clear of a site or a test run on the usual port).
+# (default 10); SKYCALL_BENCH_ORCA_KEYS the keys typed with Orca on each side (default 15);
+# SKYCALL_BENCH_HOST the loopback host:port the bench build reads its forecast from (default
+# localhost:8729, clear of a site or a test run on the usual port).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -37,14 +38,16 @@ google_benchmark() {
 google_benchmark forecast_bench forecast
 google_benchmark key_bench key
 
-# Whole processes on one X display, session bus, speech-dispatcher and forecast site; the
-# session ends every process it started, also on a timeout.
-echo "== session: fetch cycle, hold, start-up, memory, key typed to speech"
+# Whole processes on the end-to-end cases' desktops (X display, session bus, speech-dispatcher,
+# forecast site; Orca on the second); each ends every process it started, also on a timeout.
+# Their logs stay in $build/bench-artifacts.
+echo "== session: fetch cycle, hold, start-up, memory, key typed to speech, with Orca"
 timeout --kill-after=30 900 /usr/bin/python3 bench/session_bench.py \
   --skycall "$build/skycall" --site "$build/skycall-site" \
   --bare-window "$build/bench/bare_window" --hold-bench "$build/bench/hold_bench" \
   --fetch-bench "$build/bench/fetch_cycle_bench" --host "$host" --rounds "$rounds" \
-  --out-dir "$results"
+  --orca-keys "${SKYCALL_BENCH_ORCA_KEYS:-15}" --out-dir "$results" \
+  --artifacts "$build/bench-artifacts"
 
 echo "== results (bench/results.md)"
 /usr/bin/python3 bench/report.py --results "$results" --out bench/results.md
