@@ -67,10 +67,12 @@ void Form1::Form_Load() {
     Voice->setVolume(100);
     log_.line(L"Starting program");
     for (const std::wstring& note : platform_.startupNotes) log_.line(note);
+    // No route is chosen yet: the voice says it, before the screen reader's interface is
+    // looked for on the buses, which may keep the user waiting.
+    sayit(kLoading);
+    window().pumpEvents();
     log_.line(L"Loading JAWS Api");
     loadjaws();
-    sayit(kLoading);  // no route chosen yet: always the voice
-    window().pumpEvents();
     log_.line(L"Version is " + AppVersion);
     // The version file is only a note for whoever looks; the program runs without it.
     try {
