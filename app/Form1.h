@@ -14,6 +14,10 @@
 namespace skycall {
 
 // The main window object: owns every piece of program state and handles every window event.
+// Its names are the program's oldest. "Jaws" is the screen reader's own interface, route 3
+// (JawsApi the object, JawsFlag 1 when it exists); "Sapi" is the text-to-speech voice, route 0;
+// "Window eyes support" is route 2, the caption plus the screen reader's read-title hot-key;
+// route 1 is the caption alone. tempm is the text to speak, and sayit sends it down the route.
 class Form1 : public FormState, public CommandHost, public WindowEvents {
  public:
   explicit Form1(Platform platform);
