@@ -33,7 +33,7 @@ struct Platform {
   std::string forecastHost;             // host[:port] of the forecast site
   // Lines for the start-up log about how the program runs here (the window system chosen, a
   // speech route that cannot work), written after its first line.
-  std::vector<std::wstring> startupNotes;
+  std::vector<std::wstring> startupNotes = {};
 };
 
 }  // namespace skycall

@@ -60,6 +60,7 @@ struct Rig : Window, KeySender, PageFetcher {
   bool screenReader = false;  // a screen reader runs
   Said answers;               // the location box's answers; none left: the box is left
   std::size_t asked = 0;
+  int leftAgain = 0;
   std::vector<std::function<void()>> pending;
   PageFetcher* real;
   std::map<std::string, FetchedPage> pages;  // by a part of the path
@@ -109,8 +110,10 @@ struct Rig : Window, KeySender, PageFetcher {
   std::optional<std::wstring> inputBox(const std::wstring& prompt, const std::wstring& title,
                                        const std::wstring& def) override {
     note(log, "prompt:", title + L"|" + prompt + L"|" + def);
-    if (asked >= answers.size()) return std::nullopt;
-    return answers[asked++];
+    if (asked < answers.size()) return answers[asked++];
+    // A box that comes back however often it is left is a keyboard trap, not a wait.
+    if (++leftAgain > 20) throw std::logic_error("the location box keeps coming back");
+    return std::nullopt;
   }
   void showAndActivate() override { note(log, "show"), form->Form_Activate(); }
   void minimize() override { note(log, "minimize"); }
