@@ -119,6 +119,9 @@ class Run:
         self.mark, self.offset, self.position, self.t0 = 0, 0, 0, time.monotonic()
         self.home, self.cwd = self.dir, self.subdir("work")
         self.binary = os.path.join(self.subdir("app"), "skycall")
+        # Copies a normal user's processes can read wherever the checkout lies.
+        self.harness = shutil.copytree(HARNESS, self.dir + "/harness")
+        self.site = shutil.copy2(o.site, self.dir + "/skycall-site")
         self.files = {n: os.path.join(self.cwd, n) for n in ("debuglog.txt", "myversion.txt")}
         self.files.update({n: os.path.join(self.dir, "app", n) for n in ("progress.ini", "progress.ini.backup")})
         self.env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": self.dir, "LANG": "C.UTF-8",
@@ -184,27 +187,27 @@ class Run:
         if "a11y" in flags:  # the accessibility bus, as a desktop session has it, and what it tells
             self.popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
             self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
-            self.ready(["/usr/bin/python3", HARNESS + "/atspi_probe.py", "listen", self.kept("announced.txt")])
+            self.ready(["/usr/bin/python3", self.harness + "/atspi_probe.py", "listen", self.kept("announced.txt")])
         if "no-speechd" in flags:  # nothing answers, and nothing is started
             self.env["SPEECHD_ADDRESS"] = f"unix_socket:{self.dir}/none.sock"
         else:
             self.word = {"words": "0.04", "slow": "0.2"}.get(next(iter(flags & {"words", "slow"}), ""), "0")
-            shutil.copytree(HARNESS + "/speechd", self.dir + "/speechd")
+            shutil.copytree(self.harness + "/speechd", self.dir + "/speechd")
             open(self.kept("spoken.txt"), "w").close()
             self.ids and os.chown(self.keep["spoken.txt"], self.ids["user"], self.ids["group"])
             self.v_speechd("again")
         "braille" in flags and self.braille()
         if "orca" in flags:  # Orca as it runs for a user, its key echo off
-            shutil.copy(HARNESS + "/orca_prefs.json", self.subdir("data/orca") + "/user-settings.conf")
-            self.popen(["/usr/bin/python3", HARNESS + "/orca_launcher.py"], stderr=subprocess.STDOUT,
+            shutil.copy(self.harness + "/orca_prefs.json", self.subdir("data/orca") + "/user-settings.conf")
+            self.popen(["/usr/bin/python3", self.harness + "/orca_launcher.py"], stderr=subprocess.STDOUT,
                        stdout=open(self.kept("orca.out"), "w"))
             wait_until(lambda: "Screen reader on." in [u.text for u in self.poll()], 30, "Orca")
         "package" in flags or shutil.copy2(self.o.skycall, self.binary)  # a copy keeps progress.ini beside it
-        "site-beside" in flags and shutil.copy2(self.o.site, os.path.dirname(self.binary))
+        "site-beside" in flags and shutil.copy2(self.site, os.path.dirname(self.binary))
         if "no-site" not in flags:
             port = int(self.o.host.rpartition(":")[2])
             site = re.search(r"^ExecStart=(.*)$", open(UNIT).read(), re.M)[1].split() if "package" in flags \
-                else [self.o.site, "--listen", f"127.0.0.1:{port}"]
+                else [self.site, "--listen", f"127.0.0.1:{port}"]
             site = self.popen(site, stdout=open(self.kept("site.log"), "w"), stderr=subprocess.STDOUT)
             wait_until(lambda: site.poll() is not None or not socket.socket().connect_ex(("127.0.0.1", port)),
                        20, "the site")
@@ -284,7 +287,7 @@ class Run:
     def v_controller(self, name, hang=""):
         "NAME [| hang]: a stand-in for Orca's remote controller org.gnome.NAME.Service"
         open(self.kept(name), "w").close()
-        self.ready(["/usr/bin/python3", HARNESS + "/present_message_service.py", f"org.gnome.{name}.Service",
+        self.ready(["/usr/bin/python3", self.harness + "/present_message_service.py", f"org.gnome.{name}.Service",
                     f"/org/gnome/{name}/Service", self.keep[name], hang])
 
     def named(self, name):  # the run's processes so named
@@ -472,7 +475,7 @@ class Run:
 
     def v_expect_rows(self):
         "the 48 forecast rows as the list offers them over AT-SPI"
-        self.rows = json.loads(self.run(["/usr/bin/python3", HARNESS + "/atspi_probe.py", str(self.app.pid)], 30).stdout)[0]
+        self.rows = json.loads(self.run(["/usr/bin/python3", self.harness + "/atspi_probe.py", str(self.app.pid)], 30).stdout)[0]
         same((len(self.rows), self.rows[3::7][:3], all(self.rows)), (48, ["-----"] * 3, True), f"rows {self.rows}")
 
     def v_expect_topics(self, how):

@@ -242,7 +242,9 @@ class Play {
 
   // Set-up.
   void saved(const Fields& f) {
-    const auto line = [](long n) { return (n < 0 ? "" : " ") + std::to_string(n) + " \r\n"; };
+    const auto line = [](long n) {
+      return std::string(n < 0 ? "" : " ").append(std::to_string(n)).append(" \r\n");
+    };
     writeBytes(file("progress.ini"), line(number(f.at(0))) + line(number(f.at(1))) + "\r\n" +
                                          raw(f.at(2) + "\\r\\n{NINE_EMPTY}"));
   }
