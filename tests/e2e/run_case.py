@@ -192,7 +192,6 @@ class Run:
             self.env["SPEECHD_ADDRESS"] = f"unix_socket:{self.dir}/none.sock"
         else:
             self.word = {"words": "0.04", "slow": "0.2"}.get(next(iter(flags & {"words", "slow"}), ""), "0")
-            shutil.copytree(self.harness + "/speechd", self.dir + "/speechd")
             open(self.kept("spoken.txt"), "w").close()
             self.ids and os.chown(self.keep["spoken.txt"], self.ids["user"], self.ids["group"])
             self.v_speechd("again")
@@ -237,7 +236,7 @@ class Run:
         for left in (sock, pid_file):  # a killed daemon leaves them: wait for the new one's
             os.path.exists(left) and os.unlink(left)
         # One whose voice records each text, taking self.word seconds a word.
-        sh(["speech-dispatcher", "-d", "-C", self.dir + "/speechd", "-c", "unix_socket", "-S", sock, "-P", pid_file,
+        sh(["speech-dispatcher", "-d", "-C", self.harness + "/speechd", "-c", "unix_socket", "-S", sock, "-P", pid_file,
             "-t", "0", "-L", self.subdir("speechd-log")], 15, cwd=self.dir, **self.ids,
            env=dict(self.env, SPD_REC_FILE=self.keep["spoken.txt"], SPD_REC_WORD=self.word))
 
