@@ -47,6 +47,8 @@ void Form1::createVoice() {
   try {
     Voice = platform_.createVoice();
     if (!Voice) throw SpeechError("No text-to-speech voice is available");
+    if (!Voice->answered())
+      log_.line(L"error: Speech Dispatcher does not answer yet; the voice's texts wait for it");
   } catch (const std::exception& e) {
     // Without speech-dispatcher the caption routes still work, and the voice route's texts
     // are shown on the caption.

@@ -20,6 +20,9 @@ class Voice {
   virtual void setVolume(int volume) = 0;
   // An empty text silences the voice.
   virtual void speak(const std::wstring& text, int flags) = 0;
+  // False while the voice has not yet answered at all (its service hangs): its texts wait for
+  // it and are spoken once it answers.
+  virtual bool answered() const { return true; }
 };
 
 }  // namespace skycall

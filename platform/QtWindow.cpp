@@ -33,15 +33,22 @@ constexpr int kLongestHolderInterval = 65535;
 // manager may never hand it the focus, and the user must still hear that the program runs.
 constexpr int kActivationTimeoutMs = 1500;
 
+// How long a first forecast may keep start-up waiting before the window is shown anyway.
+constexpr qint64 kLongestWaitUnshownMs = 3000;
+
 int twipsToPixels(int twips, int dotsPerInch) {
   return (twips * dotsPerInch + kTwipsPerInch / 2) / kTwipsPerInch;
 }
 
 void exitAtOnce() {
+  // Only the program's own streams: fflush(nullptr) would wait for every stream's lock, one of
+  // them held by a thread stuck in a speech-dispatcher that does not answer.
   std::cout.flush();
   std::cerr.flush();
-  std::fflush(nullptr);
-  // Nested event loops (a hold, the location box) may be running: leave without unwinding them.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // Nested event loops (a hold, the location box, a transfer) may be running: leave without
+  // unwinding them, or waiting for a thread blocked in a call that never returns.
   std::_Exit(0);
 }
 
@@ -62,11 +69,9 @@ QtWindow::QtWindow(std::function<void()> programEnd)
 
   activationDeadline_.setSingleShot(true);
   connect(&activationDeadline_, &QTimer::timeout, this, [this] {
+    activationWanted_ = false;
     if (handler_) handler_->Form_Activate();
   });
-
-  heldKeysReplay_.setSingleShot(true);
-  connect(&heldKeysReplay_, &QTimer::timeout, this, &QtWindow::replayHeldKeys);
 
   holder_.setTimerType(Qt::PreciseTimer);
   connect(&holder_, &QTimer::timeout, this, [this] {
@@ -133,29 +138,20 @@ void QtWindow::setCaption(const std::wstring& text, bool announced) {
 
 void QtWindow::pumpEvents() {
   QCoreApplication::processEvents();
-  replayHeldKeys();
 }
 
 void QtWindow::waitForEvents() {
-  if (!heldKeys_.empty() && !transferring_) return replayHeldKeys();
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void QtWindow::pumpWhileTransferring() {
-  transferring_ = true;
   QCoreApplication::processEvents();
-  transferring_ = false;
-  // Should the transfer fail, no pump may follow it: the keys are then handed on as soon as
-  // the event loop runs again.
-  if (!heldKeys_.empty()) heldKeysReplay_.start(0);
-}
-
-void QtWindow::replayHeldKeys() {
-  while (!transferring_ && !heldKeys_.empty()) {
-    auto [vk, shift] = heldKeys_.front();
-    heldKeys_.pop_front();
-    if (handler_) handler_->Form_KeyDown(vk, shift);
-  }
+  if (isVisible()) return;
+  if (!loading_.isValid()) loading_.start();
+  if (loading_.elapsed() < kLongestWaitUnshownMs) return;
+  show();
+  raise();
+  activateWindow();
 }
 
 void QtWindow::setHolderEnabled(bool enabled) {
@@ -207,15 +203,20 @@ void QtWindow::showAndActivate() {
   show();
   raise();
   activateWindow();
+  activationWanted_ = true;
   activationDeadline_.start(kActivationTimeoutMs);
+  // A window shown while start-up waited may hold the focus already: no activation will come.
+  activateOnceFocused();
 }
 
 void QtWindow::activateOnceFocused() {
+  if (!activationWanted_) return;
   // Keys synthesised before the window holds the keyboard would go to another program.
   if (!isActiveWindow()) return;
   QWidget* focus = QApplication::focusWidget();
   if (focus == nullptr || focus->window() != this) return;
   activationDeadline_.stop();
+  activationWanted_ = false;
   if (handler_) handler_->Form_Activate();
 }
 
@@ -262,12 +263,9 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
     event->accept();
     return true;
   }
-  const std::int16_t shift = shiftMaskFor(key->modifiers());
   event->accept();
-  if (transferring_ || !heldKeys_.empty())
-    heldKeys_.emplace_back(vk, shift);  // after the page, and after those held before it
-  else
-    handler_->Form_KeyDown(vk, shift);
+  // Handled at once, in a transfer too: the user must never wait on a page for an answer.
+  handler_->Form_KeyDown(vk, shiftMaskFor(key->modifiers()));
   return true;
 }
 

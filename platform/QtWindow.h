@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QTimer>
-#include <deque>
 #include <functional>
 #include <optional>
-#include <utility>
 
 #include "interfaces/Window.h"
 #include "platform/ListBoxRows.h"
@@ -21,7 +20,7 @@ class QtWindow : public QMainWindow, public Window {
   Q_OBJECT
 
  public:
-  // programEnd ends the process; the default flushes the output streams and exits at once.
+  // programEnd ends the process; the default flushes the program's own output and exits at once.
   explicit QtWindow(std::function<void()> programEnd = {});
   ~QtWindow() override;
 
@@ -37,8 +36,10 @@ class QtWindow : public QMainWindow, public Window {
 
   void pumpEvents() override;
   void waitForEvents() override;
-  // The event pump while a page transfers: the window keeps painting and answering the screen
-  // reader, and the keys pressed meanwhile wait for the next pump or wait outside a transfer.
+  // The event pump while a page transfers: the window keeps painting, answering the screen
+  // reader and handling keys. A first forecast that keeps start-up waiting shows the window
+  // before it is in, so the user is not left without one; its activation still waits for
+  // showAndActivate().
   void pumpWhileTransferring();
 
   void setHolderEnabled(bool enabled) override;
@@ -67,9 +68,6 @@ class QtWindow : public QMainWindow, public Window {
   void followDesktopHighlight();
   void activateOnceFocused();
   void applyHolder();
-  void handleKey(std::int16_t vk, std::int16_t shift);
-  // Hands on the keys held during a transfer, unless a transfer is under way.
-  void replayHeldKeys();
 
   WindowEvents* handler_ = nullptr;
   SynthesisedKeys* ownKeys_ = nullptr;
@@ -77,9 +75,8 @@ class QtWindow : public QMainWindow, public Window {
   ListBoxRows rows_;
   QTimer holder_;
   QTimer activationDeadline_;
-  QTimer heldKeysReplay_;
-  bool transferring_ = false;
-  std::deque<std::pair<std::int16_t, std::int16_t>> heldKeys_;  // virtual-key code, shift mask
+  QElapsedTimer loading_;          // since the first transfer before the window was shown
+  bool activationWanted_ = false;  // showAndActivate() was called
   bool holderEnabled_ = false;
   int holderInterval_ = 0;
   std::function<void()> programEnd_;

@@ -26,8 +26,9 @@ constexpr int kPurgeBeforeSpeak = 2;
 // Texts handed on faster than the daemon takes them: a text superseded at once still reaches
 // it (and is cut off there, as it always was), but no more than this many wait.
 constexpr std::size_t kMostTextsWaiting = 2;
-// How long start-up waits for the first connection before it calls the daemon silent.
-constexpr auto kFirstAnswerWait = std::chrono::seconds(5);
+// How long start-up waits for the first connection before it goes on without an answer: the
+// window must come soon, whatever the daemon does.
+constexpr auto kFirstAnswerWait = std::chrono::seconds(2);
 // How long the end of the program waits for the voice's thread; one stuck in a daemon that no
 // longer answers is left behind.
 constexpr auto kEndWait = std::chrono::milliseconds(500);
@@ -131,11 +132,9 @@ void runVoice(std::shared_ptr<Mailbox> box) {
     std::lock_guard<std::mutex> hold(box->lock);
     box->firstOpen = opened ? Mailbox::FirstOpen::Opened : Mailbox::FirstOpen::Failed;
     box->openError = error;
+    // Opened or not, the thread stays: a daemon that answers late, or is started later, is
+    // tried again with the next text. A voice given up at start-up is told to quit.
     box->changed.notify_all();
-    if (!opened) {
-      box->finished = true;
-      return;
-    }
   }
   for (;;) {
     Delivery d;
@@ -174,7 +173,7 @@ SpeechDispatcherVoice::SpeechDispatcherVoice() : mailbox_(std::make_shared<Mailb
   std::unique_lock<std::mutex> hold(mailbox_->lock);
   const bool answered = mailbox_->changed.wait_for(
       hold, kFirstAnswerWait, [&] { return mailbox_->firstOpen != Mailbox::FirstOpen::Waiting; });
-  if (answered && mailbox_->firstOpen == Mailbox::FirstOpen::Opened) return;
+  if (!answered || mailbox_->firstOpen == Mailbox::FirstOpen::Opened) return;
   mailbox_->quit = true;
   std::string message = "Speech Dispatcher does not answer";
   if (!mailbox_->openError.empty()) message += ": " + mailbox_->openError;
@@ -186,6 +185,11 @@ SpeechDispatcherVoice::~SpeechDispatcherVoice() {
   mailbox_->quit = true;
   mailbox_->changed.notify_all();
   mailbox_->changed.wait_for(hold, kEndWait, [&] { return mailbox_->finished; });
+}
+
+bool SpeechDispatcherVoice::answered() const {
+  std::lock_guard<std::mutex> hold(mailbox_->lock);
+  return mailbox_->firstOpen == Mailbox::FirstOpen::Opened;
 }
 
 void SpeechDispatcherVoice::setRate(int rate) {

@@ -16,7 +16,8 @@ namespace skycall {
 // closed and opened afresh for the next text, so speech comes back once the daemon does.
 class SpeechDispatcherVoice : public Voice {
  public:
-  // Throws SpeechError when no speech-dispatcher answers.
+  // Throws SpeechError when no speech-dispatcher can be reached. One that takes the connection
+  // but has not answered within two seconds keeps the voice: its texts wait for it.
   SpeechDispatcherVoice();
   ~SpeechDispatcherVoice() override;
   SpeechDispatcherVoice(const SpeechDispatcherVoice&) = delete;
@@ -26,6 +27,7 @@ class SpeechDispatcherVoice : public Voice {
   int rate() const override { return rate_; }
   void setVolume(int volume) override;
   void speak(const std::wstring& text, int flags) override;
+  bool answered() const override;
 
   struct Mailbox;
 
