@@ -10,12 +10,15 @@
 #include "app/SideFiles.h"
 #include "app/SideFolders.h"
 #include "http/CurlFetcher.h"
+#include "platform/BackgroundThread.h"
 #include "platform/DBusScreenReader.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/DestroyedWindowWatch.h"
 #include "platform/GraphicalDesktop.h"
 #include "platform/QtWindow.h"
 #include "platform/ScreenReaderPresence.h"
 #include "platform/SiteStarter.h"
+#include "platform/SleepWatch.h"
 #include "platform/SpeechDispatcherVoice.h"
 #include "platform/SystemClock.h"
 #include "platform/X11KeySender.h"
@@ -59,7 +62,10 @@ int main(int argc, char** argv) {
   using namespace skycall;
   // A speech-dispatcher that went away must fail a write, not end the program.
   std::signal(SIGPIPE, SIG_IGN);
-  if (const auto answer = terminalAnswer({argv + 1, argv + argc})) return answerOnTerminal(*answer);
+  const auto commandLine = readCommandLine({argv + 1, argv + argc});
+  if (const auto* answer = std::get_if<TerminalAnswer>(&commandLine))
+    return answerOnTerminal(*answer);
+  const ProgramOptions& options = std::get<ProgramOptions>(commandLine);
   const GraphicalDesktop desktop = lookAtDesktop();
   if (!desktop.available) {
     std::cerr << "skycall: a graphical desktop is needed; start Skycall from within one\n";
@@ -87,6 +93,11 @@ int main(int argc, char** argv) {
         std::cerr << "skycall: " << note << "\n";
         if (started) started->logNote(fromUtf8(note));
       });
+  // The forecast loaded again and the alerts, away from the window, over a connection of their
+  // own.
+  CurlFetcher backgroundCurl;
+  BackgroundThread background;
+  DesktopNotifier notifier;
   SystemClock clock;
   SynthesisedKeys ownKeys;
   const std::unique_ptr<KeySender> keySender = createKeySender(&ownKeys);
@@ -101,9 +112,14 @@ int main(int argc, char** argv) {
                     folders.settings,  // progress.ini
                     folders.log,       // debuglog.txt and myversion.txt
                     SKYCALL_FORECAST_HOST,
-                    desktopNotes(desktop)};
+                    desktopNotes(desktop),
+                    &background,
+                    &backgroundCurl,
+                    options.refreshTimes,
+                    &notifier};
   Form1 form(platform);
   started = &form;
+  SleepWatch sleepWatch([&form] { form.resumed(); });
   window.setEventHandler(&form);
   if (!form.start()) {
     // Without a voice nothing can be said; the terminal, at least, can tell.

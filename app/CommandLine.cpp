@@ -5,7 +5,11 @@ namespace skycall {
 
 namespace {
 
-constexpr char kUsage[] = "usage: skycall [--help] [--version]\n";
+constexpr char kUsage[] =
+    "usage: skycall [--help] [--version] [--refresh MINUTES] [--alerts-every MINUTES]\n";
+
+// A day in minutes: longer waits are no refresh.
+constexpr long kLongestWait = 24 * 60;
 
 constexpr char kHelp[] =
     "Reads the local weather forecast aloud, for blind and low-vision users.\n"
@@ -22,6 +26,13 @@ constexpr char kHelp[] =
     "  Esc              minimises the window; Shift+Esc saves the settings and quits\n"
     "Any other key repeats the current topic. Esc in the first location box quits.\n"
     "\n"
+    "Options:\n"
+    "  --refresh MINUTES       load the forecast again this often (default 30; 0: never),\n"
+    "                          besides at midnight and on waking from a suspend, silently\n"
+    "  --alerts-every MINUTES  look for weather alerts this often (default 2; 0: only with the\n"
+    "                          forecast); a new alert is said at once, and shown as a desktop\n"
+    "                          notification on the screen reader's routes\n"
+    "\n"
     "The forecast comes from skycall-site on this machine. The package starts it in every\n"
     "user session (restart it with: systemctl --user restart skycall-site); when none answers,\n"
     "Skycall starts one itself, which ends with it. It serves live weather from the Open-Meteo\n"
@@ -34,17 +45,42 @@ constexpr char kHelp[] =
 
 }  // namespace
 
-std::optional<TerminalAnswer> terminalAnswer(const std::vector<std::string>& args) {
+std::variant<TerminalAnswer, ProgramOptions> readCommandLine(const std::vector<std::string>& args) {
+  ProgramOptions options;
+  const std::pair<const char*, int*> minutes[] = {
+      {"--refresh", &options.refreshTimes.refreshMinutes},
+      {"--alerts-every", &options.refreshTimes.alertsMinutes}};
   bool valueMayFollow = false;  // after a single-dash option, which the window system takes
-  for (const std::string& arg : args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (arg == "--version")
       return TerminalAnswer{std::string("skycall ") + kProgramVersion + "\n", 0};
     if (arg == "--help" || arg == "-h") return TerminalAnswer{std::string(kUsage) + kHelp, 0};
+    bool taken = false;
+    for (const auto& [name, value] : minutes) {
+      const std::string prefix = std::string(name) + "=";
+      if (arg != name && !arg.starts_with(prefix)) continue;
+      const std::string given =
+          arg == name ? (i + 1 < args.size() ? args[++i] : "") : arg.substr(prefix.size());
+      if (given.empty() || given.size() > 5 ||
+          given.find_first_not_of("0123456789") != std::string::npos ||
+          std::stol(given) > kLongestWait)
+        return TerminalAnswer{
+            std::string("skycall: ") + name + " takes a number of minutes from 0 to " +
+                std::to_string(kLongestWait) + ", not \"" + given + "\"\n" + kUsage,
+            kUsageError};
+      *value = std::stoi(given);
+      taken = true;
+    }
+    if (taken) {
+      valueMayFollow = false;
+      continue;
+    }
     const bool qtOption = arg.size() > 1 && arg[0] == '-' && arg[1] != '-';
     if (!qtOption && !valueMayFollow) return usageError(arg);
     valueMayFollow = qtOption;
   }
-  return std::nullopt;
+  return options;
 }
 
 TerminalAnswer usageError(const std::string& argument) {

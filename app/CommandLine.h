@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
+
+#include "app/RefreshSchedule.h"
 
 namespace skycall {
 
@@ -17,10 +19,16 @@ struct TerminalAnswer {
 
 constexpr int kUsageError = 2;
 
-// --help and --version answer at once; an option of the program's own it does not know, or an
-// argument that is no value of a window-system option (single-dash, which Qt takes), is a usage
-// error. None for a command line the program starts with.
-std::optional<TerminalAnswer> terminalAnswer(const std::vector<std::string>& args);
+// What the program starts with.
+struct ProgramOptions {
+  RefreshTimes refreshTimes;
+};
+
+// --help and --version answer at once; an option of the program's own it does not know, one
+// without its value, or an argument that is no value of a window-system option (single-dash,
+// which Qt takes), is a usage error. Otherwise the options the program starts with:
+// --refresh MINUTES and --alerts-every MINUTES (0: never), as "--refresh 30" or "--refresh=30".
+std::variant<TerminalAnswer, ProgramOptions> readCommandLine(const std::vector<std::string>& args);
 
 // The usage error for arguments the window system left untaken.
 TerminalAnswer usageError(const std::string& argument);

@@ -4,15 +4,18 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "app/CommandLine.h"
 #include "app/SettingsFile.h"
 #include "app/SideFiles.h"
+#include "commands/AlertTexts.h"
 #include "commands/KeyDispatcher.h"
 #include "commands/LocationPrompt.h"
 #include "commands/SpokenTexts.h"
 #include "commands/TopicMenu.h"
 #include "forecast/FetchCycle.h"
+#include "forecast/RowList.h"
 #include "speech/Hold.h"
 #include "speech/LoadJaws.h"
 #include "speech/MissingVoice.h"
@@ -31,7 +34,12 @@ std::wstring errorLine(const std::exception& e) {
 
 }  // namespace
 
-Form1::Form1(Platform platform) : platform_(std::move(platform)) {}
+Form1::Form1(Platform platform)
+    : platform_(std::move(platform)), schedule_(platform_.refreshTimes) {
+  // An alert whose notification was not taken is said by the voice.
+  if (platform_.notifier)
+    platform_.notifier->unanswered = [this](const std::wstring& body) { sayUrgently(body); };
+}
 
 Form1::~Form1() = default;
 
@@ -119,6 +127,8 @@ void Form1::Form_Load() {
     log_.append(errorLine(e));
     firstFetchFailure_ = fetchFailureText(e);
   }
+  // The alerts, then whatever else is due, away from the window.
+  Refresher_Timer();
 }
 
 void Form1::readSettings() {
@@ -154,6 +164,7 @@ void Form1::Form_Activate() {
     SpeechMode = kVoiceRoute;
     welcome = joinedTexts(welcome, kNoScreenReader);
   }
+  if (!unsaidAlerts_.empty()) return announceAlerts(std::exchange(unsaidAlerts_, {}), welcome);
   sayit(welcome);
 }
 
@@ -169,6 +180,8 @@ void Form1::Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) {
   } catch (const std::exception&) {
     // A command that fails must not take the program down with it.
   }
+  // A location change just made wants its alerts now, not at the next tick.
+  Refresher_Timer();
 }
 
 void Form1::Holder_Timer() {
@@ -201,8 +214,138 @@ void Form1::getinfo() {
   ScopedFlag running(FetchRunning);
   // The location is saved the way the site is asked, even when the cycle fails.
   Location = siteLocation(Location);
-  runFetchCycle(window().List1(), Location, platform_.fetcher, platform_.clock,
-                platform_.forecastHost, [this] { window().pumpEvents(); });
+  const Clock& clock = platform_.clock;
+  try {
+    runFetchCycle(window().List1(), Location, platform_.fetcher, clock.weekday(),
+                  platform_.forecastHost, [this] { window().pumpEvents(); });
+  } catch (const std::exception&) {
+    schedule_.failed(clock.now());
+    throw;
+  }
+  schedule_.loaded(clock.now(), clock.nextMidnight(clock.now()));
+  schedule_.alertsDueNow();
+}
+
+std::wstring Form1::conditionsNotes(bool forecastHeard) {
+  const Clock& clock = platform_.clock;
+  const std::time_t now = clock.now();
+  std::wstring age;
+  if (const auto since = schedule_.staleSince(now); since && forecastHeard)
+    age = L"This forecast is from " + clock.timeOfDay(*since) + L".";
+  std::vector<WeatherAlert> inForce;
+  for (const WeatherAlert& alert : alerts_)
+    if (alert.inForce(now)) inForce.push_back(alert);
+  return joinedTexts(age, alertsText(inForce, clock, true));
+}
+
+void Form1::resumed() {
+  schedule_.wokeUp();
+  Refresher_Timer();
+}
+
+void Form1::Refresher_Timer() {
+  // One load at a time, never beside the user's own, and none after start-up failed.
+  if (!platform_.background || backgroundBusy_ || FetchRunning || ChangingLocation ||
+      startupFailed_ || Location.empty())
+    return;
+  const std::time_t now = platform_.clock.now();
+  if (schedule_.refreshDue(now))
+    refresh(now, true);
+  else if (schedule_.alertsDue(now))
+    refresh(now, false);
+}
+
+void Form1::refresh(std::time_t now, bool forecastToo) {
+  backgroundBusy_ = true;
+  schedule_.alertsAsked(now);
+  // The job sees only copies: it runs beside the window's thread.
+  PageFetcher& fetcher = *platform_.backgroundFetcher;
+  const std::string host = platform_.forecastHost;
+  const std::wstring location = Location;
+  const int weekday = platform_.clock.weekday(now);
+  platform_.background->run([=, this, &fetcher]() -> Background::Result {
+    RowList rows;
+    std::string failure;
+    if (forecastToo) {
+      try {
+        runFetchCycle(rows, location, fetcher, weekday, host, {});
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+    }
+    std::vector<WeatherAlert> alerts;
+    std::string alertsFailure;
+    try {
+      alerts = fetchAlerts(fetcher, host, location);
+    } catch (const std::exception& e) {
+      alertsFailure = e.what();
+    }
+    return [=, this] {
+      backgroundBusy_ = false;
+      if (forecastToo) refreshed(location, rows.rows, failure);
+      alertsLoaded(location, alerts, alertsFailure);
+      Refresher_Timer();
+    };
+  });
+}
+
+void Form1::refreshed(const std::wstring& location, const std::vector<std::wstring>& rows,
+                      const std::string& failure) {
+  // A forecast for a place the user has left, or one the user is loading anew, is dropped.
+  if (location != Location || FetchRunning || ChangingLocation) return;
+  const Clock& clock = platform_.clock;
+  if (!failure.empty()) {
+    schedule_.failed(clock.now());
+    return logFailure(refreshFailing_, "the forecast could not be loaded again", failure);
+  }
+  refreshFailing_ = false;
+  // In one step, between two keys: a key hears the old forecast or the new, never half of one.
+  window().List1().replace(rows);
+  schedule_.loaded(clock.now(), clock.nextMidnight(clock.now()));
+}
+
+void Form1::alertsLoaded(const std::wstring& location, const std::vector<WeatherAlert>& alerts,
+                         const std::string& failure) {
+  if (location != Location) return;
+  if (!failure.empty())
+    return logFailure(alertsFailing_, "the weather alerts could not be checked", failure);
+  alertsFailing_ = false;
+  alerts_ = alerts;
+  const std::time_t now = platform_.clock.now();
+  std::vector<WeatherAlert> fresh;
+  for (const WeatherAlert& alert : alerts)
+    if (alert.inForce(now) && heardAlerts_.insert(alert.id).second) fresh.push_back(alert);
+  if (fresh.empty()) return;
+  if (!welcomed_) {
+    unsaidAlerts_.insert(unsaidAlerts_.end(), fresh.begin(), fresh.end());
+    return;
+  }
+  announceAlerts(fresh, L"");
+}
+
+void Form1::announceAlerts(const std::vector<WeatherAlert>& fresh, const std::wstring& saidBefore) {
+  bool severe = false;
+  for (const WeatherAlert& alert : fresh) severe = severe || alert.severity >= Severity::Severe;
+  sayAlert(alertsText(fresh, platform_.clock, false), severe, saidBefore);
+}
+
+void Form1::sayAlert(const std::wstring& text, bool severe, const std::wstring& saidBefore) {
+  const std::wstring said = joinedTexts(saidBefore, text);
+  if (route() == kVoiceRoute && !voiceMissing_) return sayUrgently(said);
+  // The caption does not reach a user in another window; a notification does.
+  sayit(said);
+  Notifier* notifier = platform_.notifier;
+  if (notifier == nullptr || !notifier->notify(L"Weather alert", text, severe)) sayUrgently(text);
+}
+
+void Form1::sayUrgently(const std::wstring& text) {
+  skycall::sayit(text, kVoiceRoute, SendingKeys,
+                 SpeechOutputs{window(), Voice.get(), JawsApi.get(), platform_.keys}, true);
+}
+
+void Form1::logFailure(bool& failing, const std::string& what, const std::string& failure) {
+  if (std::exchange(failing, true)) return;
+  log_.append(L"error: " + fromUtf8(what) + L": " + fromUtf8(failure));
 }
 
 void Form1::loadjaws() {

@@ -3,13 +3,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "app/Platform.h"
+#include "app/RefreshSchedule.h"
 #include "app/SettingValue.h"
 #include "app/StartupLog.h"
 #include "commands/CommandHost.h"
 #include "commands/FormState.h"
+#include "forecast/WeatherAlerts.h"
 
 namespace skycall {
 
@@ -32,6 +36,8 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
   void Form_Activate() override;
   void Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) override;
   void Holder_Timer() override;
+  // Loads what is due away from the window's thread: the forecast again, or the alerts.
+  void Refresher_Timer() override;
   void Form_Resize() override {}
   void Form_Unload() override {}
 
@@ -44,6 +50,10 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
   void hold(double seconds) override;
   void saveprogress() override;
   void getinfo() override;
+  std::wstring conditionsNotes(bool forecastHeard) override;
+
+  // The computer woke from a suspend: the forecast is loaded again at once.
+  void resumed();
 
   void loadjaws();
 
@@ -63,6 +73,19 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
   void createVoice();
   // The screen reader's interface did not take a text: the voice takes over, saying so.
   void screenReaderUnanswered(const std::wstring& text);
+  // The four pages and the alerts, or the alerts alone, loaded on the background thread.
+  void refresh(std::time_t now, bool forecastToo);
+  void refreshed(const std::wstring& location, const std::vector<std::wstring>& rows,
+                 const std::string& failure);
+  void alertsLoaded(const std::wstring& location, const std::vector<WeatherAlert>& alerts,
+                    const std::string& failure);
+  void announceAlerts(const std::vector<WeatherAlert>& fresh, const std::wstring& saidBefore);
+  // New alerts said once, however the user listens: on the voice before any other speech, on
+  // the screen reader's routes also as a desktop notification (the voice where there is none).
+  void sayAlert(const std::wstring& text, bool severe, const std::wstring& saidBefore);
+  void sayUrgently(const std::wstring& text);
+  // A failure of the background's logged once for each spell of them.
+  void logFailure(bool& failing, const std::string& what, const std::string& failure);
 
   Platform platform_;
   StartupLog log_;
@@ -70,6 +93,13 @@ class Form1 : public FormState, public CommandHost, public WindowEvents {
   bool voiceMissing_ = false;       // no voice: the voice route writes the caption instead
   std::wstring firstFetchFailure_;  // what the user hears when the first forecast failed
   bool welcomed_ = false;           // the welcome text is spoken on the first activation only
+  RefreshSchedule schedule_;
+  bool backgroundBusy_ = false;             // a load runs on the background thread
+  bool refreshFailing_ = false;             // the last refresh failed (logged)
+  bool alertsFailing_ = false;              // the last alerts check failed (logged)
+  std::vector<WeatherAlert> alerts_;        // the place's alerts, as last loaded
+  std::set<std::string> heardAlerts_;       // ids of the alerts said already
+  std::vector<WeatherAlert> unsaidAlerts_;  // new before the welcome, said with it
 };
 
 }  // namespace skycall

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/RefreshSchedule.h"
+#include "interfaces/Background.h"
 #include "interfaces/Clock.h"
 #include "interfaces/KeySender.h"
+#include "interfaces/Notifier.h"
 #include "interfaces/PageFetcher.h"
 #include "interfaces/ScreenReader.h"
 #include "interfaces/Voice.h"
@@ -34,6 +37,12 @@ struct Platform {
   // Lines for the start-up log about how the program runs here (the window system chosen, a
   // speech route that cannot work), written after its first line.
   std::vector<std::wstring> startupNotes = {};
+  // The forecast and alerts loaded while the program runs, away from the window's thread, by
+  // a fetcher of their own; none: only when the user asks.
+  Background* background = nullptr;
+  PageFetcher* backgroundFetcher = nullptr;
+  RefreshTimes refreshTimes = {};
+  Notifier* notifier = nullptr;  // null: no desktop notifications
 };
 
 }  // namespace skycall

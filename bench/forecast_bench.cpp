@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/ForecastPages.h"
-#include "fakes/FakeClock.h"
+#include "forecast/RowList.h"
 #include "forecast/MarkerScan.h"
 #include "forecast/Normalise.h"
 #include "forecast/PageSteps.h"
@@ -29,7 +29,7 @@ std::array<std::wstring, 4> decoded(const ForecastPages& pages) {
   return text;
 }
 
-void scanAndNormalise(const std::array<std::wstring, 4>& text, fakes::VectorList& list) {
+void scanAndNormalise(const std::array<std::wstring, 4>& text, RowList& list) {
   list.clear();
   const std::vector<Step> tenDay = tenDaySteps(ForecastPages::kWeekday);
   const std::array<std::span<const Step>, 4> steps = {
@@ -44,7 +44,7 @@ void scanAndNormalise(const std::array<std::wstring, 4>& text, fakes::VectorList
 void BM_ScanAndNormalise(benchmark::State& state) {
   const ForecastPages& pages = forecastPages();
   const std::array<std::wstring, 4> text = decoded(pages);
-  fakes::VectorList list;
+  RowList list;
   scanAndNormalise(text, list);
   if (list.count() != 48) state.SkipWithError("the pages did not give 48 rows");
   for (auto _ : state) {
@@ -58,7 +58,7 @@ BENCHMARK(BM_ScanAndNormalise);
 // The same work starting from the bytes off the wire, for orientation.
 void BM_DecodeScanAndNormalise(benchmark::State& state) {
   const ForecastPages& pages = forecastPages();
-  fakes::VectorList list;
+  RowList list;
   for (auto _ : state) {
     scanAndNormalise(decoded(pages), list);
     benchmark::DoNotOptimize(list.rows.data());

@@ -23,7 +23,7 @@ void BM_DownKeyToVoice(benchmark::State& state) {
   const ForecastPages& pages = bench::forecastPages();
   for (std::size_t p = 0; p < pages.bytes.size(); ++p)
     rig.pages[ForecastPages::kPaths[p]] = {pages.bytes[p], "utf-8"};
-  rig.clock.day = ForecastPages::kWeekday;
+  rig.clock.setWeekday(ForecastPages::kWeekday);
   rig.answers = {L"12345"};
   rig.form->start();
   if (rig.list.count() != 48)

@@ -24,6 +24,9 @@ class CommandHost {
   virtual void saveprogress() = 0;
   // Throws FetchError when a page cannot be fetched.
   virtual void getinfo() = 0;
+  // What the current conditions' topic ends with: how old the forecast is when it is older than
+  // it should be (only where the topic has its rows), and the weather alerts in force.
+  virtual std::wstring conditionsNotes(bool forecastHeard) = 0;
 };
 
 }  // namespace skycall

@@ -36,6 +36,8 @@ constexpr Piece place() {
 constexpr int kFirstDayRow = 18;
 constexpr int kRowsPerDay = 6;
 constexpr int kFirstDayTopic = 8;
+// "Right now we have ...", which the forecast's age and the weather alerts follow.
+constexpr int kConditionsTopic = 2;
 
 const std::array<std::vector<Piece>, kTopicCount>& topicTable() {
   static const std::vector<Piece> daySummary = {
@@ -143,7 +145,10 @@ void menukey(CommandHost& form, std::int16_t& KeyCode, const std::wstring& saidF
     changeLocation(form);
     return;
   }
-  form.sayit(joinedTexts(saidFirst, topicText(s.MenuPosition, s.Location, form.window().List1())));
+  std::wstring topic = topicText(s.MenuPosition, s.Location, form.window().List1());
+  if (s.MenuPosition == kConditionsTopic)
+    topic = joinedTexts(topic, form.conditionsNotes(topic != kForecastNotLoaded));
+  form.sayit(joinedTexts(saidFirst, topic));
 }
 
 }  // namespace skycall

@@ -32,8 +32,7 @@ constexpr std::array<ForecastPage, kPagePaths.size()> kPages = {{
 
 constexpr std::wstring_view kSeparatorRow = L"-----";
 
-std::vector<std::wstring> scanForecastPage(std::wstring_view text, PageKind kind,
-                                           const Clock& clock) {
+std::vector<std::wstring> scanForecastPage(std::wstring_view text, PageKind kind, int weekday) {
   switch (kind) {
     case PageKind::CurrentConditions:
       return scanPage(text, currentConditionsSteps());
@@ -41,7 +40,7 @@ std::vector<std::wstring> scanForecastPage(std::wstring_view text, PageKind kind
       return scanPage(text, todayTomorrowSteps());
     case PageKind::TenDay:
       // The day headings follow the date on which this page is read.
-      return scanPage(text, tenDaySteps(clock.weekday()));
+      return scanPage(text, tenDaySteps(weekday));
   }
   return {};
 }
@@ -59,8 +58,7 @@ std::wstring siteLocation(std::wstring location) {
 }
 
 void runFetchCycle(ForecastList& list, const std::wstring& location, PageFetcher& fetcher,
-                   const Clock& clock, const std::string& host,
-                   const std::function<void()>& pumpEvents) {
+                   int weekday, const std::string& host, const std::function<void()>& pumpEvents) {
   list.clear();
 
   for (std::size_t i = 0; i < kPages.size(); ++i) {
@@ -69,7 +67,7 @@ void runFetchCycle(ForecastList& list, const std::wstring& location, PageFetcher
     const FetchedPage fetched = fetcher.fetch(pageAddress(host, kPagePaths[i], location));
     if (pumpEvents) pumpEvents();
     const std::wstring text = decodePage(fetched.body, fetched.charset);
-    for (const std::wstring& row : scanForecastPage(text, page.kind, clock)) list.append(row);
+    for (const std::wstring& row : scanForecastPage(text, page.kind, weekday)) list.append(row);
     if (page.separatorAfter) list.append(std::wstring(kSeparatorRow));
   }
   normaliseList(list);

@@ -4,7 +4,6 @@
 #include <functional>
 #include <string>
 
-#include "interfaces/Clock.h"
 #include "interfaces/ForecastList.h"
 #include "interfaces/PageFetcher.h"
 
@@ -19,10 +18,9 @@ std::wstring siteLocation(std::wstring location);
 
 // The fetch cycle for a location as siteLocation() gives it: empties the list, fetches the four
 // pages in order (pumping events once after each), scans them, adds the separator rows and
-// normalises every row. A failed fetch throws FetchError out of the cycle with the rows so far
-// kept.
+// normalises every row. weekday (1 = Sunday) is today's, which the ten-day page's days follow.
+// A failed fetch throws FetchError out of the cycle with the rows so far kept.
 void runFetchCycle(ForecastList& list, const std::wstring& location, PageFetcher& fetcher,
-                   const Clock& clock, const std::string& host,
-                   const std::function<void()>& pumpEvents);
+                   int weekday, const std::string& host, const std::function<void()>& pumpEvents);
 
 }  // namespace skycall

@@ -2,14 +2,14 @@
 // The normalisation pass on any rows: it ends, keeps the row count and order, rewrites each
 // row as the row on its own would be, and leaves no line feed or tab. (A row may still start
 // with a blank: "mph" at its start is spelled out after the clean-up, " miles per hour".)
-#include "fakes/FakeClock.h"
+#include "forecast/RowList.h"
 #include "forecast/Normalise.h"
 #include "text/TextCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::wstring text =
       skycall::fromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
-  skycall::fakes::VectorList list;
+  skycall::RowList list;
   // Rows are separated by the unit separator, so line feeds and tabs stay inside rows.
   std::size_t from = 0;
   for (std::size_t at; (at = text.find(L'\x1F', from)) != std::wstring::npos; from = at + 1)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace skycall {
 
@@ -16,6 +17,12 @@ class ForecastList {
   // A row at or beyond the end of the list reads as the empty text.
   virtual std::wstring row(int index) const = 0;
   virtual int count() const = 0;
+  // Every row replaced at once by a forecast loaded elsewhere. The list box rewrites its rows in
+  // place, so that nothing moves under the user.
+  virtual void replace(const std::vector<std::wstring>& rows) {
+    clear();
+    for (const std::wstring& row : rows) append(row);
+  }
 };
 
 }  // namespace skycall

@@ -12,6 +12,8 @@ class Voice {
  public:
   // flag 1: asynchronous; flag 2: purge speech in progress before speaking.
   static constexpr int kAsyncPurge = 3;
+  // flag 4: before any other speech, a screen reader's too (a weather alert).
+  static constexpr int kUrgent = 4;
 
   virtual ~Voice() = default;
   // Accepts -10 to 10; throws SpeechError for a rate the voice refuses.

@@ -17,6 +17,8 @@ class WindowEvents {
   // KeyCode: Windows virtual-key code; Shift: 1 Shift, 2 Ctrl, 4 Alt.
   virtual void Form_KeyDown(std::int16_t& KeyCode, std::int16_t Shift) = 0;
   virtual void Holder_Timer() = 0;
+  // The Refresher timer: a tick every few seconds while the program runs.
+  virtual void Refresher_Timer() {}
   virtual void Form_Resize() = 0;
   virtual void Form_Unload() = 0;
 };

@@ -35,6 +35,19 @@ void ListBoxRows::keepCurrentRow(int row) {
     box_.setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
 
+void ListBoxRows::replace(const std::vector<std::wstring>& rows) {
+  const int current = box_.currentRow();
+  while (box_.count() > static_cast<int>(rows.size())) delete box_.takeItem(box_.count() - 1);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const QString text = QString::fromStdWString(rows[i]);
+    if (QListWidgetItem* item = box_.item(static_cast<int>(i)))
+      item->setText(text);
+    else
+      box_.addItem(text);
+  }
+  keepCurrentRow(current);
+}
+
 std::wstring ListBoxRows::row(int index) const {
   const QListWidgetItem* item = box_.item(index);
   return item ? item->text().toStdWString() : std::wstring();

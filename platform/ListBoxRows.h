@@ -19,6 +19,9 @@ class ListBoxRows : public ForecastList {
   void remove(int index) override;
   std::wstring row(int index) const override;
   int count() const override;
+  // The items' texts rewritten where they stand: no item is taken away or put back, so the
+  // current row, its selection and the screen reader's place in the list stay as they were.
+  void replace(const std::vector<std::wstring>& rows) override;
 
  private:
   void keepCurrentRow(int row);

@@ -33,6 +33,9 @@ constexpr int kLongestHolderInterval = 65535;
 // manager may never hand it the focus, and the user must still hear that the program runs.
 constexpr int kActivationTimeoutMs = 1500;
 
+// How often the Refresher timer ticks: a refresh or an alerts check waits for the next tick.
+constexpr int kRefresherIntervalMs = 15000;
+
 // How long a first forecast may keep start-up waiting before the window is shown anyway.
 constexpr qint64 kLongestWaitUnshownMs = 3000;
 
@@ -72,6 +75,11 @@ QtWindow::QtWindow(std::function<void()> programEnd)
     activationWanted_ = false;
     if (handler_) handler_->Form_Activate();
   });
+
+  connect(&refresher_, &QTimer::timeout, this, [this] {
+    if (handler_) handler_->Refresher_Timer();
+  });
+  refresher_.start(kRefresherIntervalMs);
 
   holder_.setTimerType(Qt::PreciseTimer);
   connect(&holder_, &QTimer::timeout, this, [this] {

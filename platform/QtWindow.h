@@ -75,6 +75,7 @@ class QtWindow : public QMainWindow, public Window {
   ListBoxRows rows_;
   QTimer holder_;
   QTimer activationDeadline_;
+  QTimer refresher_;
   QElapsedTimer loading_;          // since the first transfer before the window was shown
   bool activationWanted_ = false;  // showAndActivate() was called
   bool holderEnabled_ = false;

@@ -43,7 +43,8 @@ struct Delivery {
   bool hasText;      // false: the rate and volume alone, ahead of the next text
   std::string text;  // UTF-8; empty: silence only
   bool purge;
-  int rate;  // on speech-dispatcher's scale
+  bool urgent;  // before any other speech, a screen reader's too
+  int rate;     // on speech-dispatcher's scale
   int volume;
 };
 
@@ -114,8 +115,10 @@ class Connection {
     // screen reader as well.
     if (d.purge && spd_cancel(spd_) != 0) return false;
     // A screen reader on the same daemon speaks at this priority too: its announcements then
-    // wait for the text rather than cut it off, and it is not cut off by the text.
-    return d.text.empty() || spd_say(spd_, SPD_MESSAGE, d.text.c_str()) >= 0;
+    // wait for the text rather than cut it off, and it is not cut off by the text. A weather
+    // alert goes before them all.
+    return d.text.empty() ||
+           spd_say(spd_, d.urgent ? SPD_IMPORTANT : SPD_MESSAGE, d.text.c_str()) >= 0;
   }
 
  private:
@@ -144,7 +147,7 @@ void runVoice(std::shared_ptr<Mailbox> box) {
                         [&] { return box->quit || !box->waiting.empty() || box->settingsChanged; });
       if (box->quit) break;
       if (box->waiting.empty()) {
-        d = {false, {}, false, box->rate, box->volume};
+        d = {false, {}, false, false, box->rate, box->volume};
       } else {
         d = std::move(box->waiting.front());
         box->waiting.pop_front();
@@ -220,8 +223,8 @@ void SpeechDispatcherVoice::speak(const std::wstring& text, int flags) {
   // Each text cuts the one before off, so of texts that pile up (a daemon that stops
   // answering) only the newest few are kept.
   while (waiting.size() >= kMostTextsWaiting) waiting.pop_front();
-  waiting.push_back(
-      {true, std::move(utf8), (flags & kPurgeBeforeSpeak) != 0, mailbox_->rate, mailbox_->volume});
+  waiting.push_back({true, std::move(utf8), (flags & kPurgeBeforeSpeak) != 0,
+                     (flags & kUrgent) != 0, mailbox_->rate, mailbox_->volume});
   mailbox_->changed.notify_all();
 }
 

@@ -5,10 +5,14 @@
 
 namespace skycall {
 
-// Today's day of the week by the local date of the machine.
+// The machine's clock, in its local time zone and the user's locale.
 class SystemClock : public Clock {
  public:
-  int weekday() const override;
+  std::time_t now() const override;
+  using Clock::weekday;
+  int weekday(std::time_t time) const override;
+  std::time_t nextMidnight(std::time_t time) const override;
+  std::wstring timeOfDay(std::time_t time) const override;
 };
 
 }  // namespace skycall

@@ -23,11 +23,12 @@ void sendKeys(KeySender& keys, const ReadTitleKeys& hotKey, int flags) {
 
 }  // namespace
 
-void sayit(const std::wstring& tempm, int speechMode, int& sendingKeys, const SpeechOutputs& out) {
+void sayit(const std::wstring& tempm, int speechMode, int& sendingKeys, const SpeechOutputs& out,
+           bool urgent) {
   Window& window = out.window;
   if (speechMode == kVoiceRoute) {
     step([&] {
-      if (out.voice) out.voice->speak(tempm, Voice::kAsyncPurge);
+      if (out.voice) out.voice->speak(tempm, Voice::kAsyncPurge | (urgent ? Voice::kUrgent : 0));
     });
     step([&] { window.pumpEvents(); });
   }

@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/SettingsFile.h"
 #include "app/SideFolders.h"
+#include "commands/AlertTexts.h"
 #include "fakes/Scenario.h"
 #include "forecast/FetchCycle.h"
 #include "forecast/MarkerScan.h"
@@ -37,6 +38,15 @@ void check(const std::string& table, const Fields& f) {
     EXPECT_EQ(toUtf8(text(f[0])), bytes(f[1]));
   } else if (table == "normalise") {
     EXPECT_EQ(normaliseRow(text(f[1]), std::stoi(f[0])), text(f[2]));
+  } else if (table == "alerts") {  // the page | said when new | heard with the conditions
+    const FakeClock clock;
+    if (f.at(1) == "!") {
+      EXPECT_THROW(readAlertsPage(bytes(f[0])), std::runtime_error);
+      return;
+    }
+    const std::vector<WeatherAlert> alerts = readAlertsPage(bytes(f[0]));
+    EXPECT_EQ(alertsText(alerts, clock, false), text(f.at(1)));
+    EXPECT_EQ(alertsText(alerts, clock, true), text(f.at(2)));
   } else if (table == "address") {
     EXPECT_EQ(pageAddress("h:1", "/p/", text(f[0])), "http://h:1/p/" + bytes(f[1]));
   } else if (table == "headings") {  // every sixth of the thirty rows
@@ -48,10 +58,15 @@ void check(const std::string& table, const Fields& f) {
     EXPECT_EQ(headings, text(f.at(1)));
   } else if (table == "command-line") {
     std::istringstream in(f.at(0));
-    const auto got = terminalAnswer({std::istream_iterator<std::string>(in), {}});
-    EXPECT_EQ(
-        (got ? std::to_string(got->status) + " " + got->text : "starts").substr(0, f.at(1).size()),
-        f[1]);
+    const auto got = readCommandLine({std::istream_iterator<std::string>(in), {}});
+    std::string shown;
+    if (const auto* answer = std::get_if<TerminalAnswer>(&got))
+      shown = std::to_string(answer->status) + " " + answer->text;
+    else
+      shown = "starts " +
+              std::to_string(std::get<ProgramOptions>(got).refreshTimes.refreshMinutes) + " " +
+              std::to_string(std::get<ProgramOptions>(got).refreshTimes.alertsMinutes);
+    EXPECT_EQ(shown.substr(0, f.at(1).size()), f[1]);
   } else if (table == "settings-bytes") {
     EXPECT_EQ(
         settingsFileBytes(setting(f.at(0)), std::stoi(f.at(1)), setting(f.at(2)), text(f.at(3))),

@@ -9,6 +9,7 @@
 #include "app/Form1.h"
 #include "fakes/FakeClock.h"
 #include "fakes/Fixtures.h"
+#include "forecast/RowList.h"
 
 // The main window object wired to recording fakes: the rig is its window, key sender and page
 // fetcher, and holds its voice and screen reader.
@@ -22,8 +23,9 @@ using Said = std::vector<std::wstring>;
 struct ProgramEnded {};
 
 // One ordered record of what every fake saw: "caption=Hello" ("quiet caption=" unannounced),
-// "pump", "tick", "key 17 down", "key 13+ down" (extended), "voice3: Hello", "reader0: Hello",
-// "fetch http://...", "prompt:Location|...|", "show", "minimize", "end".
+// "pump", "tick", "key 17 down", "key 13+ down" (extended), "voice3: Hello" ("voice7: " urgent),
+// "reader0: Hello", "notify: Hello" ("notify critical: "), "fetch http://...",
+// "prompt:Location|...|", "show", "minimize", "end".
 inline void note(Said& log, const std::string& what, const std::wstring& text = L"") {
   log.push_back(std::wstring(what.begin(), what.end()) + text);
 }
@@ -48,14 +50,14 @@ struct Speaker : Voice, ScreenReader {
 
 // Events queued on `pending` run at the next pump or wait; a wait with none pending lasts to the
 // holder's tick. Pages are served by a part of their path, or every address goes to a real
-// fetcher.
-struct Rig : Window, KeySender, PageFetcher {
+// fetcher. Background jobs wait in `jobs` until a step runs them.
+struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   Said log;
   std::wstring captionText;
-  VectorList list;
+  RowList list;
   bool enabled = false;
   int interval = 0, elapsedMs = 0;
-  std::set<std::string> off;  // "reader", "voice", "keys": those that fail
+  std::set<std::string> off;  // "reader", "voice", "keys", "notifier": those that fail
   ReadTitleKeys hotKey = kCtrlShiftT;
   bool screenReader = false;  // a screen reader runs
   Said answers;               // the location box's answers; none left: the box is left
@@ -68,11 +70,15 @@ struct Rig : Window, KeySender, PageFetcher {
   std::string onFetchOf;                     // a part of the path whose first fetch runs onFetch
   std::function<void()> onFetch;
   FakeClock clock;
+  std::vector<Job> jobs;
   TempFolder programFolder, workingFolder;
   Speaker *voice = nullptr, *reader = nullptr;  // owned by the form
   std::unique_ptr<Form1> form;
 
-  Rig(PageFetcher* realFetcher, const std::string& host) : real(realFetcher) {
+  Rig(PageFetcher* realFetcher, const std::string& host) : real(realFetcher) { build(host, {}); }
+
+  // A new program object, loading again as often as `times` says.
+  void build(const std::string& host, RefreshTimes times) {
     auto makeVoice = [this]() -> std::unique_ptr<Voice> {
       if (off.count("voice")) throw SpeechError("speech-dispatcher does not answer");
       return std::unique_ptr<Voice>(voice = new Speaker(log));
@@ -83,7 +89,8 @@ struct Rig : Window, KeySender, PageFetcher {
     };
     std::function<bool()> readerRuns = [this] { return screenReader; };
     form = std::make_unique<Form1>(Platform{*this, makeVoice, makeReader, readerRuns, this, *this,
-                                            clock, programFolder.dir, workingFolder.dir, host});
+                                            clock, programFolder.dir, workingFolder.dir, host, {},
+                                            this, this, times, this});
   }
 
   void setEventHandler(WindowEvents*) override {}  // only ever the form
@@ -128,6 +135,16 @@ struct Rig : Window, KeySender, PageFetcher {
   void keybd_event(int vk, int flags) override {
     note(log, "key " + std::to_string(vk) + (flags & kExtendedKey ? "+" : "") +
                   (flags & kKeyUp ? " up" : " down"));
+  }
+  void run(Job job) override { jobs.push_back(std::move(job)); }
+  // The jobs handed on so far, done, and their results taken in.
+  void runJobs() {
+    for (const Job& job : std::exchange(jobs, {})) job()();
+  }
+  bool notify(const std::wstring& summary, const std::wstring& body, bool critical) override {
+    if (off.count("notifier")) return false;
+    note(log, critical ? "notify critical: " : "notify: ", summary + L": " + body);
+    return true;
   }
   FetchedPage fetch(const std::string& address) override {
     note(log, "fetch " + address);

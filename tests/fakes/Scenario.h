@@ -256,7 +256,7 @@ class Play {
     for (const auto& a : f) rig->answers.push_back(txt(a));
   }
   void serve(const Fields&) {
-    rig->clock.day = 4;
+    rig->clock.setWeekday(4);
     for (const std::string name : {"right-now", "today", "tomorrow", "tenday"})
       rig->pages["/" + name + "/"] = {page(path("pages/" + name + "-full.html")).body, "utf-8"};
   }
@@ -271,6 +271,7 @@ class Play {
     if (what == "hot-key" && f.at(1) != "ctrl-shift-t")
       rig->hotKey = f[1] == "orca" ? ReadTitleKeys{{{vk::Insert, true}, {vk::Enter, true}}, true}
                                    : ReadTitleKeys{};
+    if (what == "weekday") rig->clock.setWeekday(number(f.at(1)));
     if (what == "locale" && !std::setlocale(LC_ALL, f.at(1).c_str()))
       throw StepFailed{"no locale " + f[1] + " (LOCPATH)"};
   }
@@ -342,7 +343,7 @@ inline const Play::Verbs& Play::verbs() {
       {"serve", {"full: the saved full forecast, read on the Wednesday it was saved", with(&P::serve)}},
       {"fail", {"PAGE: its fetch fails", [](P& p, const Fields& f) { p.rig->failing.insert("/" + f.at(0) + "/"); }}},
       {"fill", {"N: the list holds rows R0 to RN-1", [](P& p, const Fields& f) { p.rig->list.rows.clear(); for (int i = 0; i < std::stoi(f.at(0)); ++i) p.rig->list.rows.push_back(L"R" + std::to_wstring(i)); }}},
-      {"set", {"caption|rate|route|SendingKeys|MenuMode|screen-reader|hot-key|locale | VALUE", with(&P::set)}},
+      {"set", {"caption|rate|route|SendingKeys|MenuMode|screen-reader|hot-key|weekday|locale | VALUE", with(&P::set)}},
       {"start", {"[ANSWER | ...]: start-up, the location box answered so, then the window shown", [](P& p, const Fields& f) { p.answers(f), p.form().start(); }}},
       {"restart", {": a new program on the settings the last one left", [](P& p, const Fields&) { p.begin(p.real_, p.host_, readBytes(p.file("progress.ini"))); }}},
       {"key", {"NAME[*N] | ...: key-downs as the window hands them on", with(&P::key)}},
@@ -351,8 +352,14 @@ inline const Play::Verbs& Play::verbs() {
       {"activate", {": the window becomes active again", [](P& p, const Fields&) { p.form().Form_Activate(); }}},
       {"unanswered", {": the screen reader did not take its newest text", [](P& p, const Fields&) { p.rig->reader->unanswered(p.rig->log.back().substr(9)); }}},
       {"later", {"N | STEP: STEP at the N-th event pump or wait from now", [](P& p, const Fields& f) { p.post(std::stoi(f.at(0)), rest(f, 1)); }}},
+      {"refresh", {"MINUTES | MINUTES: a new program, loading the forecast and the alerts so often", [](P& p, const Fields& f) { p.rig->build(p.host_, {int(number(f.at(0))), int(number(f.at(1)))}); }}},
+      {"after", {"MINUTES: the clock moves on, then the Refresher timer ticks", [](P& p, const Fields& f) { p.rig->clock.t += std::time_t(std::stod(f.at(0)) * 60); p.form().Refresher_Timer(); }}},
+      {"wake", {": the computer woke from a suspend", [](P& p, const Fields&) { p.form().resumed(); }}},
+      {"loaded", {": the background's jobs done, and their results taken in", [](P& p, const Fields&) { p.rig->runJobs(); }}},
       {"onfetch", {"PAGE | N | STEP: STEP at the N-th pump or wait from PAGE's first fetch", with(&P::onfetch)}},
       {"expect said", is("| TEXT ...: what the voice was given", [](P& p) { return p.since(L"voice3: "); })},
+      {"expect urgent", is("| TEXT ...: what the voice was given before all other speech", [](P& p) { return p.since(L"voice7: "); })},
+      {"expect jobs", is("| N: background jobs waiting", [](P& p) { return p.rig->jobs.size(); })},
       {"expect events", is("| EVENT ...: all the fakes saw (Rig.h)", [](P& p) { return p.since(L""); })},
       {"expect addresses", is("| ADDRESS ...: the pages fetched", [](P& p) { return p.since(L"fetch "); })},
       {"expect rows", is("| ROW ...: the forecast list", [](P& p) { return p.rig->list.rows; })},

@@ -40,7 +40,7 @@ void play(const Scenario& scenario) {
                                                : f[0] == "unresolved"
                                                    ? std::string(64, 'u') + ".invalid:1"
                                                    : site->host());
-               p.rig->clock.day = 4;  // the day the full forecast was saved on
+               p.rig->clock.setWeekday(4);  // the day the full forecast was saved on
              }}},
            {"expect targets",
             {"expect targets | TARGET ...: what the site was asked since the last look, as sent",
