@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <utility>
 
 #include "text/Words.h"
 
@@ -85,8 +86,16 @@ CurlFetcher::CurlFetcher(FetchLimits limits, std::function<void()> whileWaiting)
 }
 
 CurlFetcher::~CurlFetcher() {
+  curl_slist_free_all(headers_);
   curl_easy_cleanup(easy_);
   curl_multi_cleanup(multi_);
+}
+
+void CurlFetcher::setHeaders(const std::vector<std::string>& headers) {
+  curl_slist* list = nullptr;
+  for (const std::string& header : headers) list = curl_slist_append(list, header.c_str());
+  curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, list);
+  curl_slist_free_all(std::exchange(headers_, list));
 }
 
 FetchedPage CurlFetcher::fetch(const std::string& address) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "interfaces/PageFetcher.h"
 
@@ -44,6 +45,9 @@ class CurlFetcher : public PageFetcher {
   };
   Answer get(const std::string& address);
 
+  // Request headers sent with every later request ("Accept: application/geo+json").
+  void setHeaders(const std::vector<std::string>& headers);
+
  private:
   void runTransfer();
 
@@ -51,6 +55,7 @@ class CurlFetcher : public PageFetcher {
   std::function<void()> whileWaiting_;
   CURLM* multi_ = nullptr;  // owns the connection cache
   CURL* easy_ = nullptr;    // reused for every page
+  curl_slist* headers_ = nullptr;
   std::array<char, CURL_ERROR_SIZE> curlError_{};
   bool busy_ = false;
 };

@@ -2,6 +2,7 @@
 #include "site/DemoSource.h"
 
 #include <array>
+#include <cctype>
 #include <ctime>
 
 namespace skycall {
@@ -69,6 +70,28 @@ ForecastData DemoForecastSource::forecastFor(const std::string& location) {
   data.now = {temperature, temperature - *data.today.wind.speedMph / 4,
               "Demo forecast, " + data.today.phrase};
   return data;
+}
+
+std::vector<SiteAlert> DemoForecastSource::alertsFor(const std::string& location) {
+  std::string letters;
+  for (const char c : location)
+    if (std::isalnum(static_cast<unsigned char>(c)))
+      letters += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (letters != "mooreok" && letters != "73160") return {};
+  // Until a minute before the local midnight, one alert a day.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char date[16];
+  std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+  local.tm_hour = 23;
+  local.tm_min = 59;
+  local.tm_sec = 0;
+  local.tm_isdst = -1;
+  return {{std::string("demo-tornado-warning-") + date, "Demo Tornado Warning", "Extreme",
+           std::mktime(&local),
+           "This is a demonstration, not a real warning. In a real tornado warning, go at once "
+           "to a basement or an inner room on the lowest floor."}};
 }
 
 }  // namespace skycall

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace skycall {
@@ -43,11 +45,21 @@ struct OutlookDay {
 };
 
 struct ForecastData {
-  std::string placeName;   // as shown in page titles ("Springfield, IL")
+  std::string placeName;                           // as shown in page titles ("Springfield, IL")
+  std::optional<std::pair<double, double>> point;  // latitude, longitude; none for the demo
   std::string sourceNote;  // a footer line saying where the weather comes from
   CurrentConditions now;
   DayDetail today, tomorrow;
   std::vector<OutlookDay> outlook;  // from today on, up to ten days
+};
+
+// One active weather alert for a place, its texts cleaned and bounded.
+struct SiteAlert {
+  std::string id;                    // the issuer's own
+  std::string event;                 // "Tornado Warning"
+  std::string severity;              // "Extreme", "Severe", "Moderate", "Minor" or "Unknown"
+  std::optional<std::int64_t> ends;  // seconds since the epoch; none: until further notice
+  std::string instruction;
 };
 
 // A forecast that cannot be given; status is the HTTP status the site answers with
@@ -68,6 +80,8 @@ class ForecastSource {
   virtual ~ForecastSource() = default;
   // location as the request named it, blanks as blanks; throws SourceError.
   virtual ForecastData forecastFor(const std::string& location) = 0;
+  // The alerts in force for the location, most severe first; throws SourceError.
+  virtual std::vector<SiteAlert> alertsFor(const std::string& location) = 0;
 };
 
 }  // namespace skycall

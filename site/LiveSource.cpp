@@ -7,7 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "forecast/WeatherAlerts.h"
 #include "http/CurlFetcher.h"
+#include "text/TextCodec.h"
 #include "text/Words.h"
 
 namespace skycall {
@@ -17,6 +19,10 @@ using nlohmann::json;
 namespace {
 
 constexpr std::chrono::minutes kKeepFor{10};
+// Alerts change by the minute: a warning issued now is heard within the program's next check.
+constexpr std::chrono::minutes kKeepAlertsFor{1};
+constexpr std::size_t kLongestEvent = 100;
+constexpr std::size_t kMostAlerts = 100;
 
 struct UsState {
   std::string_view code;  // "IL"
@@ -276,6 +282,7 @@ ForecastData forecastFromAnswer(std::string_view forecastBody, const Place& plac
 
   ForecastData data;
   data.placeName = place.shownName;
+  data.point = std::pair(place.latitude, place.longitude);
   data.sourceNote = "Weather data by Open-Meteo.com";
   data.now = {whole(at(answer, "/current/temperature_2m")),
               whole(at(answer, "/current/apparent_temperature")),
@@ -309,14 +316,16 @@ ForecastData forecastFromAnswer(std::string_view forecastBody, const Place& plac
 // The body of a 200 answer; any other status is the service failing. One fetcher per call:
 // the site asks from many threads at once.
 std::string answerBody(const WeatherServices& services, const std::string& address,
-                       const char* service) {
+                       const char* service, const std::vector<std::string>& headers = {}) {
   CurlFetcher::FetchLimits limits;
   limits.connectTimeoutMs = limits.totalTimeoutMs =
       static_cast<long>(services.timeoutSeconds * 1000);
   limits.maxBodyBytes = 4 << 20;  // a ten-day forecast is about 25 KB
   CurlFetcher::Answer answer;
   try {
-    answer = CurlFetcher(limits).get(address);
+    CurlFetcher fetcher(limits);
+    fetcher.setHeaders(headers);
+    answer = fetcher.get(address);
   } catch (const FetchTimedOut&) {
     throw SourceError(504, std::string("the ") + service + " service did not answer in time");
   } catch (const FetchError& error) {
@@ -351,7 +360,73 @@ std::optional<std::pair<std::size_t, ForecastData>> fetchForecast(
   return std::nullopt;
 }
 
+// An ISO 8601 time with its offset ("2026-12-07T18:45:00-06:00", "...Z") in seconds since
+// the epoch; none for anything else.
+std::optional<std::int64_t> isoTime(const json& value) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, consumed = 0;
+  const std::string time = text(value);
+  if (std::sscanf(time.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &hour, &minute,
+                  &second, &consumed) != 6)
+    return std::nullopt;
+  std::string_view zone = std::string_view(time).substr(consumed);
+  if (zone.starts_with('.'))
+    zone.remove_prefix(std::min(zone.find_first_not_of("0123456789", 1), zone.size()));
+  int offset = 0;
+  if (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && zone[3] == ':') {
+    offset = (std::stoi(std::string(zone.substr(1, 2))) * 60 +
+              std::stoi(std::string(zone.substr(4, 2)))) *
+             60;
+    if (zone[0] == '-') offset = -offset;
+  } else if (zone != "Z") {
+    return std::nullopt;
+  }
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month),
+                                         std::chrono::day(day)};
+  if (!date.ok() || hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  const auto days = std::chrono::sys_days(date).time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::seconds>(days).count() + hour * 3600 +
+         minute * 60 + second - offset;
+}
+
+// A service's text as the alerts page gives it on: no markup or control characters, bounded.
+std::string cleaned(const json& value, std::size_t longest) {
+  return toUtf8(speakableText(fromUtf8(text(value)), longest));
+}
+
 }  // namespace
+
+std::vector<SiteAlert> alertsFromAnswer(std::string_view body, std::time_t now) {
+  const json answer = parsed(body, "alerts");
+  const json features = at(answer, "/features");
+  if (!features.is_array()) throw SourceError(502, "the alerts service gave no list of alerts");
+  std::vector<SiteAlert> alerts;
+  for (const json& feature : features) {
+    const json properties = at(feature, "/properties");
+    const std::string status = text(at(properties, "/status"));
+    if (!status.empty() && status != "Actual") continue;  // a test or an exercise
+    SiteAlert alert;
+    alert.id = text(at(properties, "/id")).substr(0, 256);
+    if (alert.id.empty()) continue;
+    alert.event = cleaned(at(properties, "/event"), kLongestEvent);
+    alert.severity = "Unknown";
+    for (const char* severity : {"Extreme", "Severe", "Moderate", "Minor"})
+      if (text(at(properties, "/severity")) == severity) alert.severity = severity;
+    alert.ends = isoTime(at(properties, "/ends"));
+    if (!alert.ends) alert.ends = isoTime(at(properties, "/expires"));
+    if (alert.ends && *alert.ends <= now) continue;
+    alert.instruction = cleaned(at(properties, "/instruction"), kLongestInstruction);
+    alerts.push_back(std::move(alert));
+  }
+  constexpr std::array<std::string_view, 5> kGrades = {"Extreme", "Severe", "Moderate", "Minor",
+                                                       "Unknown"};
+  const auto grade = [&](const SiteAlert& alert) {
+    return std::find(kGrades.begin(), kGrades.end(), alert.severity) - kGrades.begin();
+  };
+  std::stable_sort(alerts.begin(), alerts.end(),
+                   [&](const SiteAlert& a, const SiteAlert& b) { return grade(a) < grade(b); });
+  if (alerts.size() > kMostAlerts) alerts.resize(kMostAlerts);
+  return alerts;
+}
 
 LiveForecastSource::LiveForecastSource(WeatherServices services, Now now)
     : services_(std::move(services)), now_(std::move(now)) {}
@@ -374,6 +449,36 @@ ForecastData LiveForecastSource::forecastFor(const std::string& location) {
   const std::lock_guard lock(keptMutex_);
   kept_[placeKey(queries[found->first])] = {now_(), found->second};
   return found->second;
+}
+
+std::vector<SiteAlert> LiveForecastSource::alertsFor(const std::string& location) {
+  const ForecastData place = forecastFor(location);  // the place's point, kept with it
+  if (!place.point || services_.alertsUrl.empty()) return {};
+  char point[64];
+  std::snprintf(point, sizeof point, "%.4f,%.4f", place.point->first, place.point->second);
+  {
+    const std::lock_guard lock(keptMutex_);
+    std::erase_if(keptAlerts_,
+                  [&](const auto& kept) { return now_() - kept.second.first >= kKeepAlertsFor; });
+    if (const auto kept = keptAlerts_.find(point); kept != keptAlerts_.end())
+      return kept->second.second;
+  }
+  const std::string& base = services_.alertsUrl;
+  const std::string address =
+      base + (base.find('?') == std::string::npos ? "?" : "&") + "point=" + point;
+  std::vector<SiteAlert> alerts;
+  try {
+    alerts = alertsFromAnswer(
+        answerBody(services_, address, "alerts",
+                   {"User-Agent: " + services_.userAgent, "Accept: application/geo+json"}),
+        std::time(nullptr));
+  } catch (const nlohmann::json::exception& error) {
+    throw SourceError(502,
+                      std::string("the alerts service's answer is malformed: ") + error.what());
+  }
+  const std::lock_guard lock(keptMutex_);
+  keptAlerts_[point] = {now_(), alerts};
+  return alerts;
 }
 
 bool weatherServicesAnswer(const WeatherServices& services) {

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "site/ForecastData.h"
 
@@ -17,26 +20,38 @@ struct WeatherServices {
   std::string geocodingUrl;
   std::string forecastUrl;
   double timeoutSeconds = 8.0;
+  // The National Weather Service's active alerts; its terms want the program and a contact
+  // named in every call's User-Agent.
+  std::string alertsUrl = {};
+  std::string userAgent = {};
 };
 
 // Real weather from the Open-Meteo geocoding and forecast services. A place's forecast is
-// kept for ten minutes, so the four pages of one fetch cycle cost one pair of calls.
-// Unknown location: 404; the services failing: 502; not answering in time: 504.
+// kept for ten minutes, so the four pages of one fetch cycle cost one pair of calls. Its alerts
+// come from the alerts service for the place's point, kept for a minute: a warning is heard
+// within minutes. Unknown location: 404; the services failing: 502; not answering in time: 504.
 class LiveForecastSource : public ForecastSource {
  public:
   using Now = std::function<std::chrono::steady_clock::time_point()>;
 
   explicit LiveForecastSource(WeatherServices services, Now now = &std::chrono::steady_clock::now);
   ForecastData forecastFor(const std::string& location) override;
+  std::vector<SiteAlert> alertsFor(const std::string& location) override;
 
  private:
   WeatherServices services_;
   Now now_;
   std::mutex keptMutex_;
   std::map<std::string, std::pair<std::chrono::steady_clock::time_point, ForecastData>> kept_;
+  std::map<std::string, std::pair<std::chrono::steady_clock::time_point, std::vector<SiteAlert>>>
+      keptAlerts_;  // by the point asked about
 };
 
 // Whether both services give a proper answer now (the site's "auto" choice).
 bool weatherServicesAnswer(const WeatherServices& services);
+
+// The alerts service's GeoJSON answer as the alerts page's list: actual alerts only (no tests or
+// exercises), none that has ended by `now`, texts cleaned and bounded, most severe first.
+std::vector<SiteAlert> alertsFromAnswer(std::string_view body, std::time_t now);
 
 }  // namespace skycall

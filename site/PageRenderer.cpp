@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "forecast/SiteAddress.h"
 #include "text/Words.h"
@@ -179,6 +180,20 @@ std::string renderPage(SitePage page, const ForecastData& data, std::string_view
                            : page == SitePage::Today  ? dayDetailBody("Today", data.today)
                                                       : dayDetailBody("Tomorrow", data.tomorrow);
   return pageHead(page, data, location) + body + pageFoot(data);
+}
+
+std::string renderAlertsPage(std::string_view place, const std::vector<SiteAlert>& alerts) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const SiteAlert& alert : alerts)
+    list.push_back({{"id", alert.id},
+                    {"event", alert.event},
+                    {"severity", alert.severity},
+                    {"ends", alert.ends ? nlohmann::json(*alert.ends) : nlohmann::json()},
+                    {"instruction", alert.instruction}});
+  // Texts that are not UTF-8 are given on with U+FFFD in place of their bad bytes.
+  return nlohmann::json{{"place", place}, {"alerts", list}}.dump(
+             2, ' ', false, nlohmann::json::error_handler_t::replace) +
+         "\n";
 }
 
 std::string renderErrorPage(int status, std::string_view message) {

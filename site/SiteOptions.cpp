@@ -52,6 +52,10 @@ std::variant<SiteOptions, int> parseSiteOptions(const std::vector<std::string>& 
       ->check(CLI::IsMember({"demo", "live", "auto"}));
   app.add_option("--geocoding-url", options.geocodingUrl, "the geocoding service's address");
   app.add_option("--forecast-url", options.forecastUrl, "the forecast service's address");
+  app.add_option("--alerts-url", options.alertsUrl,
+                 "the weather alerts service's address (the National Weather Service's)");
+  app.add_option("--contact", options.contact,
+                 "a contact address the alerts service is given with every call, as it asks");
   app.add_option("--timeout", options.upstreamTimeoutSeconds,
                  "seconds allowed for each call to those services")
       ->check(CLI::PositiveNumber);

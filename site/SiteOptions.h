@@ -22,6 +22,8 @@ struct SiteOptions {
   SourceChoice source = SourceChoice::Demo;
   std::string geocodingUrl = "https://geocoding-api.open-meteo.com/v1/search";
   std::string forecastUrl = "https://api.open-meteo.com/v1/forecast";
+  std::string alertsUrl = "https://api.weather.gov/alerts/active";
+  std::string contact = "skycall@example.org";  // named to the alerts service with every call
   double upstreamTimeoutSeconds = 8.0;
 };
 

@@ -19,6 +19,10 @@
 #include "site/PageRenderer.h"
 #include "site/SiteOptions.h"
 
+#ifndef SKYCALL_VERSION
+#define SKYCALL_VERSION "0"
+#endif
+
 #ifndef SKYCALL_FORECAST_HOST
 #define SKYCALL_FORECAST_HOST "localhost:8722"
 #endif
@@ -28,6 +32,7 @@ namespace {
 using namespace skycall;
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr const char* kJson = "application/json; charset=utf-8";
 // The site answers GET only; no request of the program carries a body.
 constexpr std::size_t kMaxRequestBody = 4096;
 // Enough workers that a crowd of slow or idle connections, each holding one until its read
@@ -50,6 +55,17 @@ void route(httplib::Server& http, ForecastSource& source) {
                  response.set_content(renderErrorPage(error.status(), error.what()), kHtml);
                }
              });
+  // The alerts are JSON: the program reads them whole, not by markers.
+  http.Get(std::string(kAlertsPath) + "(.*)", [&source](const auto& request, auto& response) {
+    std::string location = request.matches[1];
+    std::replace(location.begin(), location.end(), '+', ' ');
+    try {
+      response.set_content(renderAlertsPage(location, source.alertsFor(location)), kJson);
+    } catch (const SourceError& error) {
+      response.status = error.status();
+      response.set_content(renderErrorPage(error.status(), error.what()), kHtml);
+    }
+  });
   http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (response.body.empty())
       response.set_content(
@@ -110,7 +126,8 @@ int main(int argc, char** argv) {
   // "auto" asks the weather services once, at start: live weather when they answer, the demo
   // otherwise. After that the choice stands; a live site never falls back to made-up weather.
   const WeatherServices services{options.geocodingUrl, options.forecastUrl,
-                                 options.upstreamTimeoutSeconds};
+                                 options.upstreamTimeoutSeconds, options.alertsUrl,
+                                 "skycall-site/" SKYCALL_VERSION " (" + options.contact + ")"};
   const bool live = options.source == SourceChoice::Live ||
                     (options.source == SourceChoice::Auto && weatherServicesAnswer(services));
   if (options.source == SourceChoice::Auto && !live)

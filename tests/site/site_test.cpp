@@ -8,10 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "fakes/FakeClock.h"
 #include "fakes/Fixtures.h"
 #include "fakes/LoopbackSite.h"
 #include "forecast/FetchCycle.h"
+#include "forecast/RowList.h"
 #include "http/CurlFetcher.h"
 #include "site/LiveSource.h"
 #include "site/SiteOptions.h"
@@ -34,9 +34,9 @@ std::vector<std::wstring> cycleRows(const std::string& host, const std::wstring&
                                     int weekday = 0) {
   const std::time_t now = std::time(nullptr);
   CurlFetcher curl;
-  fakes::VectorList list;
+  RowList list;
   runFetchCycle(list, siteLocation(typed), curl,
-                fakes::FakeClock(weekday ? weekday : std::localtime(&now)->tm_wday + 1), host, {});
+                weekday ? weekday : std::localtime(&now)->tm_wday + 1, host, {});
   return list.rows;
 }
 
@@ -61,7 +61,16 @@ std::string outcome(const std::string& address, CurlFetcher* fetcher = nullptr) 
 struct Services : fakes::LoopbackSite {
   std::mutex portsMutex;
   std::set<int> ports;
+  std::string alerts;                    // what the alerts service answers
+  std::vector<std::string> alertsAsked;  // the point asked about and the User-Agent, each call
   explicit Services(const std::string& fault = "none", const std::string& forecast = kSpringfield) {
+    http.Get("/alerts/active", [this](const httplib::Request& asked, httplib::Response& answer) {
+      alertsAsked.push_back(asked.get_param_value("point") + " " +
+                            asked.get_header_value("User-Agent"));
+      if (alerts == "500") return void(answer.status = 500);
+      if (alerts == "slow") std::this_thread::sleep_for(1500ms);
+      answer.set_content(alerts, "application/geo+json");
+    });
     http.Get("/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       std::string name = asked.get_param_value("name"), in = asked.get_param_value("countryCode");
@@ -131,9 +140,11 @@ struct SiteProcess {
 };
 
 // A site on a free loopback port with its weather from these services, one second for each call.
-SiteProcess siteServing(const std::string& source, const WeatherServices& services) {
+SiteProcess siteServing(const std::string& source, const WeatherServices& services,
+                        const std::string& more = "") {
   return SiteProcess("--listen 127.0.0.1:0 --source " + source + " --timeout 1 --geocoding-url '" +
-                     services.geocodingUrl + "' --forecast-url '" + services.forecastUrl + "'");
+                     services.geocodingUrl + "' --forecast-url '" + services.forecastUrl + "' " +
+                     more);
 }
 
 // Connect 5 s, 300 ms in all, under 100 B/s for 10 s, 1000 bytes, three redirects.
@@ -272,6 +283,51 @@ TEST(LiveSource, FailingServicesAreNoneForAutoAndFailThePagesWithTheirStatus) {
     EXPECT_NE(said.find(row[2]), npos) << line.where << said;
     EXPECT_EQ(site.stop(SIGHUP), 0) << line.where;
   }
+}
+
+// The live source's alerts from each answer the alerts service may give: those in force, most
+// severe first, cleaned; or the status of a service that fails, while the forecast never fails
+// with it. An answer is kept a minute. The site asks for the place's point with the program and
+// a contact named, as the service's terms want; the demo has its one alert place, and no alert
+// elsewhere.
+TEST(LiveSource, AlertsFromEachAnswerOfTheAlertsService) {
+  Services services;
+  steady_clock::time_point now{};
+  WeatherServices live = services.live();
+  live.alertsUrl = services.url("/alerts/active");
+  LiveForecastSource source(live, [&] { return now; });
+  for (const Line& line : lines(data("alerts.txt"))) {
+    const auto row = fields(line.text);
+    services.alerts = bytes(row[0]);
+    now += 1min;
+    std::string shown;
+    try {
+      for (const SiteAlert& alert : source.alertsFor("Springfield, IL"))
+        shown += (shown.empty() ? "" : "; ") + alert.event + "/" + alert.severity + "/" +
+                 (alert.ends ? std::to_string(*alert.ends) : "-") + "/" + alert.instruction;
+    } catch (const SourceError& error) {
+      shown = "answered " + std::to_string(error.status());
+    }
+    EXPECT_EQ(shown, row.at(1)) << line.where;
+    EXPECT_EQ(source.forecastFor("Springfield, IL").placeName, "Springfield, IL");
+  }
+  services.alerts = R"({"features": []})";
+  now += 1min;
+  source.alertsFor("Springfield, IL");
+  const std::size_t asked = services.alertsAsked.size();
+  now += 59s;
+  source.alertsFor("Springfield IL");
+  EXPECT_EQ(services.alertsAsked.size(), asked) << "an answer is kept a minute";
+  SiteProcess site =
+      siteServing("live", services.live(),
+                  "--alerts-url " + services.url("/alerts/active") + " --contact me@example.org");
+  outcome("http://" + site.host() + "/weather/alerts/Springfield,+IL");
+  EXPECT_EQ(services.alertsAsked.back(), "39.8017,-89.6437 skycall-site/0.3b (me@example.org)");
+  SiteProcess demo;
+  EXPECT_NE(outcome("http://" + demo.host() + "/weather/alerts/Moore,+OK").find("Demo Tornado"),
+            npos);
+  EXPECT_NE(outcome("http://" + demo.host() + "/weather/alerts/62701").find("\"alerts\": []"),
+            npos);
 }
 
 }  // namespace
