@@ -46,7 +46,6 @@ struct OutlookDay {
 
 struct ForecastData {
   std::string placeName;                           // as shown in page titles ("Springfield, IL")
-  std::optional<std::pair<double, double>> point;  // latitude, longitude; none for the demo
   std::string sourceNote;  // a footer line saying where the weather comes from
   CurrentConditions now;
   DayDetail today, tomorrow;

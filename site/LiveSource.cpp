@@ -18,9 +18,11 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::chrono::minutes kKeepFor{10};
-// Alerts change by the minute: a warning issued now is heard within the program's next check.
-constexpr std::chrono::minutes kKeepAlertsFor{1};
+// Long enough for the four pages of one fetch cycle; the weather, and its alerts, change by the
+// minute.
+constexpr std::chrono::minutes kKeepFor{1};
+// More ways of writing places than one user types in a long while.
+constexpr std::size_t kMostPlacesKept = 1000;
 constexpr std::size_t kLongestEvent = 100;
 constexpr std::size_t kMostAlerts = 100;
 
@@ -68,10 +70,7 @@ struct PlaceQuery {
   bool zipCode = false;
 };
 
-struct Place {
-  std::string shownName;  // "Springfield, IL"
-  double latitude = 0, longitude = 0;
-};
+using Place = KnownPlace;
 
 // The ten-day page shows ten days. The program reads up to the sixth day after its own date,
 // which can be the place's seventh when the machine's date is a day ahead of the place's.
@@ -282,7 +281,6 @@ ForecastData forecastFromAnswer(std::string_view forecastBody, const Place& plac
 
   ForecastData data;
   data.placeName = place.shownName;
-  data.point = std::pair(place.latitude, place.longitude);
   data.sourceNote = "Weather data by Open-Meteo.com";
   data.now = {whole(at(answer, "/current/temperature_2m")),
               whole(at(answer, "/current/apparent_temperature")),
@@ -339,25 +337,34 @@ std::string answerBody(const WeatherServices& services, const std::string& addre
                         (reason.empty() ? "HTTP status " + std::to_string(answer.status) : reason));
 }
 
-// The place of the first reading that finds one, and its forecast; nothing when none does.
-std::optional<std::pair<std::size_t, ForecastData>> fetchForecast(
-    const WeatherServices& services, const std::vector<PlaceQuery>& queries) {
+// The first reading that finds a place, and the place; nothing when none does.
+std::optional<std::pair<std::size_t, Place>> findPlace(const WeatherServices& services,
+                                                       const std::vector<PlaceQuery>& queries) {
+  for (std::size_t i = 0; i < queries.size(); ++i) {
+    const auto place = choosePlace(
+        answerBody(services, geocodingAddress(services.geocodingUrl, queries[i]), "geocoding"),
+        queries[i]);
+    if (place) return std::pair(i, *place);
+  }
+  return std::nullopt;
+}
+
+// The place's point as the services are asked about it.
+std::string pointOf(const Place& place) {
+  char point[64];
+  std::snprintf(point, sizeof point, "%.4f,%.4f", place.latitude, place.longitude);
+  return point;
+}
+
+// A service's answer that is no JSON it promised is the service failing.
+template <typename F>
+auto malformedFails(F&& f) {
   try {
-    for (std::size_t i = 0; i < queries.size(); ++i) {
-      const auto place = choosePlace(
-          answerBody(services, geocodingAddress(services.geocodingUrl, queries[i]), "geocoding"),
-          queries[i]);
-      if (place)
-        return std::pair(
-            i, forecastFromAnswer(
-                   answerBody(services, forecastAddress(services.forecastUrl, *place), "forecast"),
-                   *place));
-    }
+    return f();
   } catch (const nlohmann::json::exception& error) {
     throw SourceError(502,
                       std::string("the weather service's answer is malformed: ") + error.what());
   }
-  return std::nullopt;
 }
 
 // An ISO 8601 time with its offset ("2026-12-07T18:45:00-06:00", "...Z") in seconds since
@@ -431,51 +438,65 @@ std::vector<SiteAlert> alertsFromAnswer(std::string_view body, std::time_t now) 
 LiveForecastSource::LiveForecastSource(WeatherServices services, Now now)
     : services_(std::move(services)), now_(std::move(now)) {}
 
-ForecastData LiveForecastSource::forecastFor(const std::string& location) {
+KnownPlace LiveForecastSource::placeFor(const std::string& location) {
   const auto queries = placeQueriesFor(location);
-  const auto fresh = [this](const auto& kept) { return now_() - kept.second.first < kKeepFor; };
   {
     // The readings are tried in order and the first that finds a place wins, so a reading kept
     // from before is the answer as long as no earlier one is kept.
     const std::lock_guard lock(keptMutex_);
-    std::erase_if(kept_, [&](const auto& kept) { return !fresh(kept); });
     for (const PlaceQuery& query : queries)
-      if (const auto kept = kept_.find(placeKey(query)); kept != kept_.end())
-        return kept->second.second;
+      if (const auto kept = places_.find(placeKey(query)); kept != places_.end())
+        return kept->second;
   }
-  // Fetched outside the lock, so one slow place does not hold up the others.
-  auto found = fetchForecast(services_, queries);
+  // Asked outside the lock, so one slow place does not hold up the others.
+  const auto found = malformedFails([&] { return findPlace(services_, queries); });
   if (!found) throw SourceError(404, "no US place called \"" + location + "\" is known");
   const std::lock_guard lock(keptMutex_);
-  kept_[placeKey(queries[found->first])] = {now_(), found->second};
+  if (places_.size() >= kMostPlacesKept) places_.clear();
+  places_[placeKey(queries[found->first])] = found->second;
   return found->second;
 }
 
+ForecastData LiveForecastSource::forecastFor(const std::string& location) {
+  const Place place = placeFor(location);
+  const std::string point = pointOf(place);
+  {
+    const std::lock_guard lock(keptMutex_);
+    std::erase_if(kept_, [&](const auto& kept) { return now_() - kept.second.first >= kKeepFor; });
+    if (const auto kept = kept_.find(point); kept != kept_.end()) {
+      ForecastData data = kept->second.second;
+      data.placeName = place.shownName;  // "San Juan, PR" or "San Juan, PR 00901", as asked
+      return data;
+    }
+  }
+  ForecastData data = malformedFails([&] {
+    return forecastFromAnswer(
+        answerBody(services_, forecastAddress(services_.forecastUrl, place), "forecast"), place);
+  });
+  const std::lock_guard lock(keptMutex_);
+  kept_[point] = {now_(), data};
+  return data;
+}
+
 std::vector<SiteAlert> LiveForecastSource::alertsFor(const std::string& location) {
-  const ForecastData place = forecastFor(location);  // the place's point, kept with it
-  if (!place.point || services_.alertsUrl.empty()) return {};
-  char point[64];
-  std::snprintf(point, sizeof point, "%.4f,%.4f", place.point->first, place.point->second);
+  if (services_.alertsUrl.empty()) return {};
+  const std::string point = pointOf(placeFor(location));
   {
     const std::lock_guard lock(keptMutex_);
     std::erase_if(keptAlerts_,
-                  [&](const auto& kept) { return now_() - kept.second.first >= kKeepAlertsFor; });
+                  [&](const auto& kept) { return now_() - kept.second.first >= kKeepFor; });
     if (const auto kept = keptAlerts_.find(point); kept != keptAlerts_.end())
       return kept->second.second;
   }
   const std::string& base = services_.alertsUrl;
   const std::string address =
       base + (base.find('?') == std::string::npos ? "?" : "&") + "point=" + point;
-  std::vector<SiteAlert> alerts;
-  try {
-    alerts = alertsFromAnswer(
+  std::vector<SiteAlert> alerts = malformedFails([&] {
+    return alertsFromAnswer(
         answerBody(services_, address, "alerts",
                    {"User-Agent: " + services_.userAgent, "Accept: application/geo+json"}),
         std::time(nullptr));
-  } catch (const nlohmann::json::exception& error) {
-    throw SourceError(502,
-                      std::string("the alerts service's answer is malformed: ") + error.what());
-  }
+  });
   const std::lock_guard lock(keptMutex_);
   keptAlerts_[point] = {now_(), alerts};
   return alerts;
@@ -483,7 +504,8 @@ std::vector<SiteAlert> LiveForecastSource::alertsFor(const std::string& location
 
 bool weatherServicesAnswer(const WeatherServices& services) {
   try {
-    return fetchForecast(services, placeQueriesFor("Chicago, IL")).has_value();
+    LiveForecastSource(services).forecastFor("Chicago, IL");
+    return true;
   } catch (const SourceError&) {
     return false;
   }

@@ -26,10 +26,18 @@ struct WeatherServices {
   std::string userAgent = {};
 };
 
-// Real weather from the Open-Meteo geocoding and forecast services. A place's forecast is
-// kept for ten minutes, so the four pages of one fetch cycle cost one pair of calls. Its alerts
-// come from the alerts service for the place's point, kept for a minute: a warning is heard
-// within minutes. Unknown location: 404; the services failing: 502; not answering in time: 504.
+// A place the geocoding service found.
+struct KnownPlace {
+  std::string shownName;  // "Springfield, IL"
+  double latitude = 0, longitude = 0;
+};
+
+// Real weather from the Open-Meteo geocoding and forecast services. The places found are kept
+// for as long as the site runs; a place's forecast for a minute, so the four pages of one fetch
+// cycle cost one call, and a program that loads again hears the forecast as it is then. Its
+// alerts come from the alerts service for the place's point, also kept a minute: a warning is
+// heard within minutes. Unknown location: 404; the services failing: 502; not answering in time:
+// 504.
 class LiveForecastSource : public ForecastSource {
  public:
   using Now = std::function<std::chrono::steady_clock::time_point()>;
@@ -39,12 +47,18 @@ class LiveForecastSource : public ForecastSource {
   std::vector<SiteAlert> alertsFor(const std::string& location) override;
 
  private:
+  // The place the location names; throws SourceError (404 when there is none).
+  KnownPlace placeFor(const std::string& location);
+
+  template <typename T>
+  using Kept = std::map<std::string, std::pair<std::chrono::steady_clock::time_point, T>>;
+
   WeatherServices services_;
   Now now_;
   std::mutex keptMutex_;
-  std::map<std::string, std::pair<std::chrono::steady_clock::time_point, ForecastData>> kept_;
-  std::map<std::string, std::pair<std::chrono::steady_clock::time_point, std::vector<SiteAlert>>>
-      keptAlerts_;  // by the point asked about
+  std::map<std::string, KnownPlace> places_;  // by every way of writing them that was asked
+  Kept<ForecastData> kept_;                   // by the place's point
+  Kept<std::vector<SiteAlert>> keptAlerts_;   // likewise
 };
 
 // Whether both services give a proper answer now (the site's "auto" choice).

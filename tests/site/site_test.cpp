@@ -255,14 +255,14 @@ TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
   EXPECT_EQ(site.stop(SIGTERM), 0);
 }
 
-// The live source keeps a forecast ten minutes, for every way of writing the place.
-TEST(LiveSource, KeepsAForecastTenMinutes) {
+// The live source keeps a forecast a minute, for every way of writing the place.
+TEST(LiveSource, KeepsAForecastAMinute) {
   Services services;
   steady_clock::time_point now{};
   LiveForecastSource source(services.live(), [&] { return now; });
   for (const Line& line : lines(data("forecast-kept.txt"))) {
     const auto row = fields(line.text);
-    now += minutes(std::stoi(row[1]));
+    now += seconds(std::stoi(row[1]));
     source.forecastFor(row[0]);
     EXPECT_EQ(services.takeTargets().size(), std::stoul(row[2])) << line.where;
   }
