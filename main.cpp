@@ -75,9 +75,12 @@ int main(int argc, char** argv) {
   const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path();
   const SideFolders folders = locateSideFolders(exe, currentFolder());
   QApplication app(argc, argv);
-  // What the window system did not take is no argument of the program's either.
-  if (QCoreApplication::arguments().size() > 1)
-    return answerOnTerminal(usageError(QCoreApplication::arguments()[1].toStdString()));
+  // What the window system did not take must be the program's own options: a single-dash word
+  // the window system does not know is no option of either.
+  std::vector<std::string> left;
+  for (const QString& arg : QCoreApplication::arguments().mid(1)) left.push_back(arg.toStdString());
+  for (const std::string& arg : left)
+    if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') return answerOnTerminal(usageError(arg));
   QtWindow window;
   // A window destroyed from outside ends the program as closing it does.
   DestroyedWindowWatch windowGone([&window] { return window.internalWinId(); },

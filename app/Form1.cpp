@@ -335,7 +335,7 @@ void Form1::sayAlert(const std::wstring& text, bool severe, const std::wstring& 
   // The caption does not reach a user in another window; a notification does.
   sayit(said);
   Notifier* notifier = platform_.notifier;
-  if (notifier == nullptr || !notifier->notify(L"Weather alert", text, severe)) sayUrgently(text);
+  if (notifier == nullptr || !notifier->notify(L"Skycall", text, severe)) sayUrgently(text);
 }
 
 void Form1::sayUrgently(const std::wstring& text) {

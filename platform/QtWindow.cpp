@@ -34,7 +34,7 @@ constexpr int kLongestHolderInterval = 65535;
 constexpr int kActivationTimeoutMs = 1500;
 
 // How often the Refresher timer ticks: a refresh or an alerts check waits for the next tick.
-constexpr int kRefresherIntervalMs = 15000;
+constexpr int kRefresherIntervalMs = 5000;
 
 // How long a first forecast may keep start-up waiting before the window is shown anyway.
 constexpr qint64 kLongestWaitUnshownMs = 3000;

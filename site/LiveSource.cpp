@@ -19,8 +19,8 @@ using nlohmann::json;
 namespace {
 
 // Long enough for the four pages of one fetch cycle; the weather, and its alerts, change by the
-// minute.
-constexpr std::chrono::minutes kKeepFor{1};
+// minute, and a program that loads again each minute must hear the change.
+constexpr std::chrono::seconds kKeepFor{30};
 // More ways of writing places than one user types in a long while.
 constexpr std::size_t kMostPlacesKept = 1000;
 constexpr std::size_t kLongestEvent = 100;

@@ -33,10 +33,10 @@ struct KnownPlace {
 };
 
 // Real weather from the Open-Meteo geocoding and forecast services. The places found are kept
-// for as long as the site runs; a place's forecast for a minute, so the four pages of one fetch
-// cycle cost one call, and a program that loads again hears the forecast as it is then. Its
-// alerts come from the alerts service for the place's point, also kept a minute: a warning is
-// heard within minutes. Unknown location: 404; the services failing: 502; not answering in time:
+// for as long as the site runs; a place's forecast for half a minute, so the four pages of one
+// fetch cycle cost one call, and a program that loads again hears the forecast as it is then.
+// Its alerts come from the alerts service for the place's point, also kept half a minute: a
+// warning is heard within minutes. Unknown location: 404; the services failing: 502; not answering in time:
 // 504.
 class LiveForecastSource : public ForecastSource {
  public:

@@ -174,7 +174,7 @@ class Run:
 
     # ---- the desktop --------------------------------------------------------------------------
     def v_desktop(self, flags=""):
-        "[a11y orca braille words slow scaled no-site site-beside no-speechd wayland wayland-no-x package]"
+        "[a11y orca braille words slow scaled no-site site-beside no-speechd wayland wayland-no-x package services notifications]"
         flags = set(flags.split()) | ({"a11y", "orca"} if {"orca", "braille"} & set(flags.split()) else set())
         if flags & {"wayland", "wayland-no-x"}:  # sway runs as a normal user only
             self.v_user()
@@ -196,6 +196,8 @@ class Run:
             self.ids and os.chown(self.keep["spoken.txt"], self.ids["user"], self.ids["group"])
             self.v_speechd("again")
         "braille" in flags and self.braille()
+        if "notifications" in flags:  # the desktop's notification service, as GNOME's is to Orca
+            self.popen(["/usr/lib/notification-daemon/notification-daemon"], {"GTK_MODULES": "gail:atk-bridge"})
         if "orca" in flags:  # Orca as it runs for a user, its key echo off
             shutil.copy(self.harness + "/orca_prefs.json", self.subdir("data/orca") + "/user-settings.conf")
             self.popen(["/usr/bin/python3", self.harness + "/orca_launcher.py"], stderr=subprocess.STDOUT,
@@ -207,12 +209,45 @@ class Run:
             port = int(self.o.host.rpartition(":")[2])
             site = re.search(r"^ExecStart=(.*)$", open(UNIT).read(), re.M)[1].split() if "package" in flags \
                 else [self.site, "--listen", f"127.0.0.1:{port}"]
+            "services" in flags and site.extend(self.services())
             site = self.popen(site, stdout=open(self.kept("site.log"), "w"), stderr=subprocess.STDOUT)
             wait_until(lambda: site.poll() is not None or not socket.socket().connect_ex(("127.0.0.1", port)),
                        20, "the site")
             same(site.poll(), None, "skycall-site running (is the port taken?)")
         if "package" in flags:  # what the home and the start folder hold before the program
             self.trees = tree(self.home), tree(self.cwd)
+
+    def services(self):  # stand-ins for the weather services, the site's options to ask them
+        self.weather = self.subdir("weather")
+        argv = ["/usr/bin/python3", self.harness + "/weather_services.py", TESTS + "/site/fixtures", self.weather]
+        base = "http://127.0.0.1:" + self.popen(argv, stdout=subprocess.PIPE).stdout.readline().decode().strip()
+        return ["--source", "live", "--geocoding-url", base + "/v1/search", "--forecast-url", base + "/v1/forecast",
+                "--alerts-url", base + "/alerts/active"]
+
+    def v_weather(self, what, *values):
+        "code N | alert EVENT | SEVERITY | INSTRUCTION | fail | well: what the stand-in weather services say from now on"
+        files = {"code": ("weather_code", values and values[0]), "fail": ("fail", "")}
+        if what == "alert":  # issued now, ending in three hours
+            ends = time.strftime("%Y-%m-%dT%H:%M:%S+00:00", time.gmtime(time.time() + 3 * 3600))
+            alert = {"id": f"urn:e2e:{time.time()}", "event": values[0], "severity": values[1], "ends": ends,
+                     "instruction": values[2]}
+            files["alert"] = ("alerts.json", json.dumps({"features": [{"properties": alert}]}))
+        if what == "well":
+            os.path.exists(self.weather + "/fail") and os.unlink(self.weather + "/fail")
+            return
+        name, content = files[what]
+        open(os.path.join(self.weather, name), "w").write(content)
+
+    def v_options(self, options):
+        "OPTION ...: the program's command line from its next start on"
+        self.args = options.split()
+
+    def v_clock(self, seconds):
+        "+SECONDS: the program's wall clock moved on (libfaketime), its timers not"
+        open(self.kept("faketime"), "w").write(seconds)
+        self.env.update(LD_PRELOAD="/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1",
+                        FAKETIME_TIMESTAMP_FILE=self.keep["faketime"], FAKETIME_NO_CACHE="1",
+                        FAKETIME_DONT_FAKE_MONOTONIC="1")
 
     def wayland(self, xwayland):  # sway, headless, with the variables GNOME's session sets
         config, env = self.dir + "/sway.conf", self.dir + "/sway.env"
@@ -325,7 +360,7 @@ class Run:
 
     def v_start(self, *answers):
         "[ANSWER | ...]: the program, from its start folder; the location box, when it comes, answered so"
-        argv = [self.binary]
+        argv = [self.binary, *getattr(self, "args", [])]
         if getattr(self, "gone", False):  # the shell removes its own current folder, then becomes the program
             argv, self.gone = ["sh", "-c", 'rmdir "$PWD" && exec "$0"', self.binary], False
             shutil.rmtree(self.cwd, ignore_errors=True)
@@ -387,12 +422,22 @@ class Run:
         want = [self.expand(t) for t in texts]
         wait_until(lambda: self.texts()[-len(want):] == want, 20, lambda: f"{want}; it has {self.texts()}", 0.005)
 
-    def v_expect_heard(self, text, once=""):
-        "| TEXT [| once]: spoken to its end since the action, alone or within a longer text (and no more)"
+    def v_expect_heard(self, text, once="", seconds="20"):
+        "| TEXT [| once [| SECONDS]]: spoken to its end since the action, within SECONDS, alone or within a longer text (and, once: no more, another minute on)"
         text = self.expand(text)
         heard = lambda: [u for u in self.poll()[self.mark:] if text in u.text and u.finished]
-        wait_until(heard, 20, lambda: f"{text!r} heard; {self.texts()}")
-        once and (time.sleep(1.5), same(len(heard()), 1, f"times heard: {self.texts()}"))
+        wait_until(heard, float(seconds), lambda: f"{text!r} heard; {self.texts()}")
+        once and (time.sleep(1.5 if seconds == "20" else 65), same(len(heard()), 1, f"times heard: {self.texts()}"))
+
+    def v_expect_topic(self, text, seconds):
+        "| TEXT | SECONDS: a key every three seconds, each topic heard whole, until one says TEXT"
+        deadline = time.monotonic() + float(seconds)
+        while not [u for u in self.poll()[self.mark:] if self.expand(text) in u.text and u.finished]:
+            same(time.monotonic() < deadline, True, f"{text!r} heard within {seconds} s: {self.texts()}")
+            before = len(self.poll())
+            self.run(["xdotool", "key", "x"])
+            wait_until(lambda: [u for u in self.poll()[before:] if u.finished], 5, "the topic heard whole")
+            time.sleep(3)
 
     def v_expect_cut(self, text):
         "| TEXT: the last text spoken, cut off before its end"

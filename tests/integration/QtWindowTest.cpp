@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <clocale>
 #include <ctime>
 #include <sstream>
 
@@ -119,14 +120,34 @@ TEST_F(QtWindowTest, TheProgramsOwnHotKeyIsDroppedWheneverItComes) {
   EXPECT_FALSE(own.takeOwn(17, t0 + SynthesisedKeys::kLifetime));
 }
 
-// The weekday where the user is, Sunday = 1, where it is already tomorrow or still yesterday in
-// UTC.
-TEST(SystemClock, WeekdayIsTodaysHere) {
-  for (const char* zone : {"Pacific/Kiritimati", "Etc/GMT+12"}) {
-    ::setenv("TZ", zone, 1), ::tzset();
-    const std::time_t now = std::time(nullptr);
-    EXPECT_EQ(SystemClock().weekday(), std::localtime(&now)->tm_wday + 1) << zone;
+// The clock where the user is, in zones well off UTC: the weekday (Sunday = 1), the next
+// midnight (the night daylight saving time begins is 23 hours long) and a time of another day as
+// the locale reads the clock, 12 or 24 hours, in English.
+TEST(SystemClock, WeekdayMidnightAndTimeAreTheUsers) {
+  struct Case {
+    const char* zone;
+    const char* locale;
+    std::time_t at;
+    int weekday;
+    std::time_t midnight;
+    const wchar_t* said;
+  };
+  const Case cases[] = {
+      {"America/Chicago", "C.UTF-8", 1899354600, 1, 1899435600, L"Sunday 12:30 AM"},
+      {"America/Chicago", "de_DE.UTF-8", 1899333900, 7, 1899352800, L"Saturday 18:45"},
+      {"Pacific/Kiritimati", "C.UTF-8", 1906657500, 2, 1906711200, L"Monday 9:05 AM"},
+      {"Etc/GMT+12", "C.UTF-8", 1906707900, 1, 1906718400, L"Sunday 9:05 PM"},
+  };
+  for (const Case& c : cases) {
+    ::setenv("TZ", c.zone, 1);
+    ::tzset();
+    ASSERT_TRUE(std::setlocale(LC_TIME, c.locale)) << c.locale << " (LOCPATH)";
+    const SystemClock clock;
+    EXPECT_EQ(clock.weekday(c.at), c.weekday) << c.zone;
+    EXPECT_EQ(clock.nextMidnight(c.at), c.midnight) << c.zone;
+    EXPECT_EQ(clock.timeOfDay(c.at), c.said) << c.zone;
   }
+  std::setlocale(LC_TIME, "C");
 }
 
 }  // namespace

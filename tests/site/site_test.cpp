@@ -255,8 +255,8 @@ TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
   EXPECT_EQ(site.stop(SIGTERM), 0);
 }
 
-// The live source keeps a forecast a minute, for every way of writing the place.
-TEST(LiveSource, KeepsAForecastAMinute) {
+// The live source keeps a forecast half a minute, for every way of writing the place.
+TEST(LiveSource, KeepsAForecastHalfAMinute) {
   Services services;
   steady_clock::time_point now{};
   LiveForecastSource source(services.live(), [&] { return now; });
@@ -287,7 +287,7 @@ TEST(LiveSource, FailingServicesAreNoneForAutoAndFailThePagesWithTheirStatus) {
 
 // The live source's alerts from each answer the alerts service may give: those in force, most
 // severe first, cleaned; or the status of a service that fails, while the forecast never fails
-// with it. An answer is kept a minute. The site asks for the place's point with the program and
+// with it. An answer is kept half a minute. The site asks for the place's point with the program and
 // a contact named, as the service's terms want; the demo has its one alert place, and no alert
 // elsewhere.
 TEST(LiveSource, AlertsFromEachAnswerOfTheAlertsService) {
@@ -315,9 +315,9 @@ TEST(LiveSource, AlertsFromEachAnswerOfTheAlertsService) {
   now += 1min;
   source.alertsFor("Springfield, IL");
   const std::size_t asked = services.alertsAsked.size();
-  now += 59s;
+  now += 29s;
   source.alertsFor("Springfield IL");
-  EXPECT_EQ(services.alertsAsked.size(), asked) << "an answer is kept a minute";
+  EXPECT_EQ(services.alertsAsked.size(), asked) << "an answer is kept half a minute";
   SiteProcess site =
       siteServing("live", services.live(),
                   "--alerts-url " + services.url("/alerts/active") + " --contact me@example.org");
