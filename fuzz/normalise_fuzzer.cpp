@@ -2,8 +2,11 @@
 // The normalisation pass on any rows: it ends, keeps the row count and order, rewrites each
 // row as the row on its own would be, and leaves no line feed or tab. (A row may still start
 // with a blank: "mph" at its start is spelled out after the clean-up, " miles per hour".)
-#include "forecast/RowList.h"
+#include <cstdint>
+#include <cstdlib>
+
 #include "forecast/Normalise.h"
+#include "forecast/RowList.h"
 #include "text/TextCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

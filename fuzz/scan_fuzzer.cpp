@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The marker scan against a plain position-by-position reference, for every step table.
+#include <cstdint>
+#include <cstdlib>
+
 #include "forecast/MarkerScan.h"
 #include "forecast/PageSteps.h"
 #include "text/TextCodec.h"

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings reader on any file: it ends, never reads past the text, and what the program
 // writes from the values it read reads back to the same values.
+#include <cstdint>
+#include <cstdlib>
+
 #include <algorithm>
 
 #include "app/SettingsFile.h"
