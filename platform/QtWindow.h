@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QTimer>
@@ -15,8 +16,9 @@
 
 namespace skycall {
 
-// The main window on Qt: caption, the forecast list box, the Holder timer, the location box and
-// the event pump. Every key-down on the window or its controls goes to Form_KeyDown first.
+// The main window on Qt: caption, the last text said in large type above the forecast list box,
+// the Holder timer, the location box and the event pump. Every key-down on the window or its
+// controls goes to Form_KeyDown first.
 class QtWindow : public QMainWindow, public Window {
   Q_OBJECT
 
@@ -34,6 +36,11 @@ class QtWindow : public QMainWindow, public Window {
 
   ForecastList& List1() override { return rows_; }
   QListWidget& listBox() { return *listBox_; }
+
+  // The text is shown, and magnifiers are pointed at it; the rows are selected and scrolled
+  // into view, the list's current row left where it is.
+  void showSaid(const std::wstring& text) override;
+  void showTopicRows(const std::vector<int>& rows) override;
 
   void pumpEvents() override;
   void waitForEvents() override;
@@ -62,9 +69,9 @@ class QtWindow : public QMainWindow, public Window {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void placeListBox();
-  void fitListBox();
-  void followDesktopHighlight();
+  void placeWindow();
+  void followDesktopLook();
+  void keepTopicRowsInView();
   void activateOnceFocused();
   void applyHolder();
   void handleKey(std::int16_t vk, std::int16_t shift);
@@ -73,6 +80,7 @@ class QtWindow : public QMainWindow, public Window {
 
   WindowEvents* handler_ = nullptr;
   SynthesisedKeys* ownKeys_ = nullptr;
+  QLabel* said_;
   QListWidget* listBox_;
   ListBoxRows rows_;
   QTimer holder_;

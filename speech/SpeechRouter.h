@@ -27,8 +27,9 @@ struct SpeechOutputs {
   KeySender* keys;
 };
 
-// Speaks tempm by the route speechMode names. Never throws: every failing step is skipped
-// and the next one runs. sendingKeys is 1 while the read-title hot-key is being sent.
+// Speaks tempm by the route speechMode names, and shows it on the window. Never throws: every
+// failing step is skipped and the next one runs. sendingKeys is 1 while the read-title hot-key
+// is being sent.
 void sayit(const std::wstring& tempm, int speechMode, int& sendingKeys, const SpeechOutputs& out);
 
 }  // namespace skycall

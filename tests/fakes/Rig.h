@@ -51,7 +51,8 @@ struct Speaker : Voice, ScreenReader {
 // fetcher.
 struct Rig : Window, KeySender, PageFetcher {
   Said log;
-  std::wstring captionText;
+  std::wstring captionText, shownText;  // shown: what the window shows, not an event
+  std::vector<int> shownRows;
   VectorList list;
   bool enabled = false;
   int interval = 0, elapsedMs = 0;
@@ -92,6 +93,8 @@ struct Rig : Window, KeySender, PageFetcher {
     note(log, announced ? "caption=" : "quiet caption=", captionText = text);
   }
   ForecastList& List1() override { return list; }
+  void showSaid(const std::wstring& text) override { shownText = text; }
+  void showTopicRows(const std::vector<int>& rows) override { shownRows = rows; }
   void pumpEvents() override { note(log, "pump"), runPending(); }
   void waitForEvents() override {
     if (runPending()) return;
