@@ -11,6 +11,7 @@
 #include "app/SideFolders.h"
 #include "http/CurlFetcher.h"
 #include "platform/DBusScreenReader.h"
+#include "platform/DesktopLook.h"
 #include "platform/DestroyedWindowWatch.h"
 #include "platform/GraphicalDesktop.h"
 #include "platform/QtWindow.h"
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
   using namespace skycall;
   // A speech-dispatcher that went away must fail a write, not end the program.
   std::signal(SIGPIPE, SIG_IGN);
-  if (const auto answer = terminalAnswer({argv + 1, argv + argc})) return answerOnTerminal(*answer);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (const auto answer = terminalAnswer(args)) return answerOnTerminal(*answer);
   const GraphicalDesktop desktop = lookAtDesktop();
   if (!desktop.available) {
     std::cerr << "skycall: a graphical desktop is needed; start Skycall from within one\n";
@@ -69,9 +71,14 @@ int main(int argc, char** argv) {
   const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path();
   const SideFolders folders = locateSideFolders(exe, currentFolder());
   QApplication app(argc, argv);
-  // What the window system did not take is no argument of the program's either.
-  if (QCoreApplication::arguments().size() > 1)
-    return answerOnTerminal(usageError(QCoreApplication::arguments()[1].toStdString()));
+  // What the window system did not take is no argument of the program's either, but for its
+  // own option.
+  for (const QString& arg : QCoreApplication::arguments().mid(1))
+    if (arg != QLatin1String(kHighContrastOption))
+      return answerOnTerminal(usageError(arg.toStdString()));
+  DesktopLook look = readDesktopLook();
+  look.highContrast = look.highContrast || asksForHighContrast(args);
+  applyDesktopLook(look);
   QtWindow window;
   // A window destroyed from outside ends the program as closing it does.
   DestroyedWindowWatch windowGone([&window] { return window.internalWinId(); },

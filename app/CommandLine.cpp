@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 
+#include <algorithm>
+
 namespace skycall {
 
 namespace {
 
-constexpr char kUsage[] = "usage: skycall [--help] [--version]\n";
+constexpr char kUsage[] = "usage: skycall [--help] [--version] [--high-contrast]\n";
 
 constexpr char kHelp[] =
     "Reads the local weather forecast aloud, for blind and low-vision users.\n"
@@ -21,6 +23,10 @@ constexpr char kHelp[] =
     "  Page Up, Down    faster, slower voice\n"
     "  Esc              minimises the window; Shift+Esc saves the settings and quits\n"
     "Any other key repeats the current topic. Esc in the first location box quits.\n"
+    "\n"
+    "The window shows the last text said in large type, above the forecast's rows with the\n"
+    "current topic's rows highlighted. It follows the desktop's text size, dark style and\n"
+    "high-contrast setting; --high-contrast gives every text high contrast in any case.\n"
     "\n"
     "The forecast comes from skycall-site on this machine. The package starts it in every\n"
     "user session (restart it with: systemctl --user restart skycall-site); when none answers,\n"
@@ -40,11 +46,19 @@ std::optional<TerminalAnswer> terminalAnswer(const std::vector<std::string>& arg
     if (arg == "--version")
       return TerminalAnswer{std::string("skycall ") + kProgramVersion + "\n", 0};
     if (arg == "--help" || arg == "-h") return TerminalAnswer{std::string(kUsage) + kHelp, 0};
+    if (arg == kHighContrastOption) {
+      valueMayFollow = false;
+      continue;
+    }
     const bool qtOption = arg.size() > 1 && arg[0] == '-' && arg[1] != '-';
     if (!qtOption && !valueMayFollow) return usageError(arg);
     valueMayFollow = qtOption;
   }
   return std::nullopt;
+}
+
+bool asksForHighContrast(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), kHighContrastOption) != args.end();
 }
 
 TerminalAnswer usageError(const std::string& argument) {
