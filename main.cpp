@@ -12,6 +12,7 @@
 #include "http/CurlFetcher.h"
 #include "platform/BackgroundThread.h"
 #include "platform/DBusScreenReader.h"
+#include "platform/DesktopLook.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/DestroyedWindowWatch.h"
 #include "platform/GraphicalDesktop.h"
@@ -77,10 +78,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // What the window system did not take must be the program's own options: a single-dash word
   // the window system does not know is no option of either.
-  std::vector<std::string> left;
-  for (const QString& arg : QCoreApplication::arguments().mid(1)) left.push_back(arg.toStdString());
-  for (const std::string& arg : left)
-    if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') return answerOnTerminal(usageError(arg));
+  for (const QString& arg : QCoreApplication::arguments().mid(1))
+    if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-')
+      return answerOnTerminal(usageError(arg.toStdString()));
+  DesktopLook look = readDesktopLook();
+  look.highContrast = look.highContrast || options.highContrast;
+  applyDesktopLook(look);
   QtWindow window;
   // A window destroyed from outside ends the program as closing it does.
   DestroyedWindowWatch windowGone([&window] { return window.internalWinId(); },

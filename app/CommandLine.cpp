@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 
+#include <algorithm>
+
 namespace skycall {
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: skycall [--help] [--version] [--refresh MINUTES] [--alerts-every MINUTES]\n";
+    "usage: skycall [--help] [--version] [--refresh MINUTES] [--alerts-every MINUTES]\n"
+    "               [--high-contrast]\n";
+
+// Every text in high contrast, whatever the desktop's setting.
+constexpr char kHighContrastOption[] = "--high-contrast";
 
 // A day in minutes: longer waits are no refresh.
 constexpr long kLongestWait = 24 * 60;
@@ -26,12 +32,17 @@ constexpr char kHelp[] =
     "  Esc              minimises the window; Shift+Esc saves the settings and quits\n"
     "Any other key repeats the current topic. Esc in the first location box quits.\n"
     "\n"
+    "The window shows the last text said in large type, above the forecast's rows with the\n"
+    "current topic's rows highlighted. It follows the desktop's text size, dark style and\n"
+    "high-contrast setting.\n"
+    "\n"
     "Options:\n"
     "  --refresh MINUTES       load the forecast again this often (default 30; 0: never),\n"
     "                          besides at midnight and on waking from a suspend, silently\n"
     "  --alerts-every MINUTES  look for weather alerts this often (default 2; 0: only with the\n"
     "                          forecast); a new alert is said at once, and shown as a desktop\n"
     "                          notification on the screen reader's routes\n"
+    "  --high-contrast         every text in high contrast, whatever the desktop's setting\n"
     "\n"
     "The forecast comes from skycall-site on this machine. The package starts it in every\n"
     "user session (restart it with: systemctl --user restart skycall-site); when none answers,\n"
@@ -56,6 +67,11 @@ std::variant<TerminalAnswer, ProgramOptions> readCommandLine(const std::vector<s
     if (arg == "--version")
       return TerminalAnswer{std::string("skycall ") + kProgramVersion + "\n", 0};
     if (arg == "--help" || arg == "-h") return TerminalAnswer{std::string(kUsage) + kHelp, 0};
+    if (arg == kHighContrastOption) {
+      options.highContrast = true;
+      valueMayFollow = false;
+      continue;
+    }
     bool taken = false;
     for (const auto& [name, value] : minutes) {
       const std::string prefix = std::string(name) + "=";

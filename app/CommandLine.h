@@ -22,12 +22,14 @@ constexpr int kUsageError = 2;
 // What the program starts with.
 struct ProgramOptions {
   RefreshTimes refreshTimes;
+  bool highContrast = false;  // every text in high contrast, whatever the desktop's setting
 };
 
 // --help and --version answer at once; an option of the program's own it does not know, one
 // without its value, or an argument that is no value of a window-system option (single-dash,
 // which Qt takes), is a usage error. Otherwise the options the program starts with:
-// --refresh MINUTES and --alerts-every MINUTES (0: never), as "--refresh 30" or "--refresh=30".
+// --refresh MINUTES and --alerts-every MINUTES (0: never), as "--refresh 30" or "--refresh=30",
+// and --high-contrast.
 std::variant<TerminalAnswer, ProgramOptions> readCommandLine(const std::vector<std::string>& args);
 
 // The usage error for arguments the window system left untaken.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands/TopicMenu.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <vector>
@@ -64,12 +65,32 @@ const std::array<std::vector<Piece>, kTopicCount>& topicTable() {
   return table;
 }
 
+// The rows a topic reads, in list order.
+std::vector<int> rowsRead(int topic) {
+  std::vector<int> read;
+  if (topic < 1 || topic > kTopicCount) return read;
+  const int day = kFirstDayRow + kRowsPerDay * (topic - kFirstDayTopic);
+  for (const Piece& p : topicTable()[topic - 1])
+    if (p.kind == Piece::Row || p.kind == Piece::DayRow)
+      read.push_back(p.kind == Piece::Row ? p.row : day + p.row);
+  std::sort(read.begin(), read.end());
+  read.erase(std::unique(read.begin(), read.end()), read.end());
+  return read;
+}
+
+// A topic is missing its rows when any row it reads lies at or beyond the list's end (a load
+// that failed, or failed part way): its template would be spoken with holes.
+bool missing(const std::vector<int>& read, const ForecastList& rows) {
+  return !read.empty() && read.back() >= rows.count();
+}
+
 void changeLocation(CommandHost& form) {
   FormState& s = form.state();
   // A second fetch cycle inside a running one would interleave their rows, and a second
   // change inside a running one (an Enter typed just after the prompt closed) would fetch a
   // location the user never hears about.
   if (s.FetchRunning || s.ChangingLocation) {
+    form.window().showTopicRows({});
     form.sayit(topicText(1, s.Location, form.window().List1()));
     return;
   }
@@ -92,14 +113,9 @@ void changeLocation(CommandHost& form) {
 
 std::wstring topicText(int topic, const std::wstring& location, const ForecastList& rows) {
   if (topic < 1 || topic > kTopicCount) return L"";
+  if (missing(rowsRead(topic), rows)) return kForecastNotLoaded;
   const int day = kFirstDayRow + kRowsPerDay * (topic - kFirstDayTopic);
   const auto& pieces = topicTable()[topic - 1];
-  // A topic is missing its rows when any row it reads lies at or beyond the list's end (a
-  // load that failed, or failed part way): its template would be spoken with holes.
-  for (const Piece& p : pieces) {
-    const int index = p.kind == Piece::Row ? p.row : p.kind == Piece::DayRow ? day + p.row : -1;
-    if (index >= rows.count()) return kForecastNotLoaded;
-  }
   std::wstring text;
   for (const Piece& p : pieces) {
     switch (p.kind) {
@@ -118,6 +134,12 @@ std::wstring topicText(int topic, const std::wstring& location, const ForecastLi
     }
   }
   return text;
+}
+
+std::vector<int> topicRows(int topic, const ForecastList& rows) {
+  std::vector<int> read = rowsRead(topic);
+  if (missing(read, rows)) read.clear();
+  return read;
 }
 
 std::wstring joinedTexts(const std::wstring& first, const std::wstring& second) {
@@ -145,9 +167,11 @@ void menukey(CommandHost& form, std::int16_t& KeyCode, const std::wstring& saidF
     changeLocation(form);
     return;
   }
-  std::wstring topic = topicText(s.MenuPosition, s.Location, form.window().List1());
+  const ForecastList& rows = form.window().List1();
+  std::wstring topic = topicText(s.MenuPosition, s.Location, rows);
   if (s.MenuPosition == kConditionsTopic)
     topic = joinedTexts(topic, form.conditionsNotes(topic != kForecastNotLoaded));
+  form.window().showTopicRows(topicRows(s.MenuPosition, rows));
   form.sayit(joinedTexts(saidFirst, topic));
 }
 

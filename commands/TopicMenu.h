@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "commands/CommandHost.h"
 #include "commands/SpokenTexts.h"
@@ -15,6 +16,10 @@ constexpr int kTopicCount = 12;
 // The spoken text of a topic (1..12), composed from the rows the list holds now; a topic
 // whose rows the list does not have says that the forecast could not be loaded.
 std::wstring topicText(int topic, const std::wstring& location, const ForecastList& rows);
+
+// The rows of the list a topic (1..12) reads, in list order; none when the list does not have
+// them all, and the topic says so.
+std::vector<int> topicRows(int topic, const ForecastList& rows);
 
 // Two texts of one key as one, two blanks between: said one after the other, the second
 // would cut the first off.

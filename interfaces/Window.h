@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "interfaces/ForecastList.h"
 
@@ -37,6 +38,11 @@ class Window {
 
   // The list box List1.
   virtual ForecastList& List1() = 0;
+
+  // What a low-vision user sees of the speech: the last text said, shown large; and the rows of
+  // List1 the current topic reads (none for a topic that reads none), selected and in view.
+  virtual void showSaid(const std::wstring& text) = 0;
+  virtual void showTopicRows(const std::vector<int>& rows) = 0;
 
   // Processes the events that are pending, once, and returns.
   virtual void pumpEvents() = 0;

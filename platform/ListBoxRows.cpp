@@ -12,27 +12,40 @@ void ListBoxRows::clear() {
 void ListBoxRows::append(const std::wstring& row) {
   const int current = box_.currentRow();
   box_.addItem(QString::fromStdWString(row));
-  keepCurrentRow(current);
+  keepSelection(current);
 }
 
 void ListBoxRows::insert(int index, const std::wstring& row) {
   const int current = box_.currentRow();
   box_.insertItem(index, QString::fromStdWString(row));
-  keepCurrentRow(current);
+  keepSelection(current);
 }
 
 void ListBoxRows::remove(int index) {
   const int current = box_.currentRow();
   delete box_.takeItem(index);
-  keepCurrentRow(current);
+  keepSelection(current);
 }
 
-void ListBoxRows::keepCurrentRow(int row) {
-  // A row rewritten in place is taken out and put back, which would move the current row on.
+void ListBoxRows::select(const std::vector<int>& rows) {
+  topicRows_ = rows;
+  topicShown_ = true;
+  keepSelection(box_.currentRow());
+}
+
+void ListBoxRows::keepSelection(int current) {
+  // A row rewritten in place is taken out and put back, which would move the current row on
+  // and drop the row from the selection.
   if (box_.count() == 0) return;
-  row = std::clamp(row, 0, box_.count() - 1);
-  if (box_.currentRow() != row || !box_.item(row)->isSelected())
-    box_.setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+  current = std::clamp(current, 0, box_.count() - 1);
+  if (box_.currentRow() != current) box_.setCurrentRow(current, QItemSelectionModel::NoUpdate);
+  QItemSelection rows;
+  for (const int row : topicShown_ ? topicRows_ : std::vector<int>{current})
+    if (row >= 0 && row < box_.count()) {
+      const QModelIndex index = box_.model()->index(row, 0);
+      rows.select(index, index);
+    }
+  box_.selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
 }
 
 void ListBoxRows::replace(const std::vector<std::wstring>& rows) {
@@ -45,7 +58,7 @@ void ListBoxRows::replace(const std::vector<std::wstring>& rows) {
     else
       box_.addItem(text);
   }
-  keepCurrentRow(current);
+  keepSelection(current);
 }
 
 std::wstring ListBoxRows::row(int index) const {

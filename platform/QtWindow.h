@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QTimer>
@@ -14,8 +15,9 @@
 
 namespace skycall {
 
-// The main window on Qt: caption, the forecast list box, the Holder timer, the location box and
-// the event pump. Every key-down on the window or its controls goes to Form_KeyDown first.
+// The main window on Qt: caption, the last text said in large type above the forecast list box,
+// the Holder timer, the location box and the event pump. Every key-down on the window or its
+// controls goes to Form_KeyDown first.
 class QtWindow : public QMainWindow, public Window {
   Q_OBJECT
 
@@ -33,6 +35,11 @@ class QtWindow : public QMainWindow, public Window {
 
   ForecastList& List1() override { return rows_; }
   QListWidget& listBox() { return *listBox_; }
+
+  // The text is shown, and magnifiers are pointed at it; the rows are selected and scrolled
+  // into view, the list's current row left where it is.
+  void showSaid(const std::wstring& text) override;
+  void showTopicRows(const std::vector<int>& rows) override;
 
   void pumpEvents() override;
   void waitForEvents() override;
@@ -63,14 +70,15 @@ class QtWindow : public QMainWindow, public Window {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void placeListBox();
-  void fitListBox();
-  void followDesktopHighlight();
+  void placeWindow();
+  void followDesktopLook();
+  void keepTopicRowsInView();
   void activateOnceFocused();
   void applyHolder();
 
   WindowEvents* handler_ = nullptr;
   SynthesisedKeys* ownKeys_ = nullptr;
+  QLabel* said_;
   QListWidget* listBox_;
   ListBoxRows rows_;
   QTimer holder_;

@@ -25,12 +25,12 @@ bool bridgeSendsTheName() {
   return QLibraryInfo::version() >= QVersionNumber(6, 8);
 }
 
-// An event of the Object kind from the window, on the connection Qt's accessibility bridge
+// An event of the Object kind from a widget, on the connection Qt's accessibility bridge
 // registered its objects on; false when it cannot be sent.
 // The property change names the application the window belongs to, as Qt 6.4's bridge does in
 // every event; an announcement ends with an empty set of properties, as its listeners expect.
 bool sendObjectEvent(QWidget* window, const QString& member, const QString& detail, int detail1,
-                     const QString& value) {
+                     const QVariant& value) {
   if (!QAccessible::isActive()) return false;
   QDBusConnection bus(QStringLiteral("a11y"));
   if (!bus.isConnected()) return false;
@@ -69,6 +69,11 @@ void announceTitle(QWidget* window, const QString& spoken, bool repeated) {
 
 bool announce(QWidget* window, const QString& text) {
   return sendObjectEvent(window, QStringLiteral("Announcement"), QString(), kPolite, text);
+}
+
+bool pointMagnifiersAt(QWidget* widget) {
+  return sendObjectEvent(widget, QStringLiteral("StateChanged"), QStringLiteral("selected"), 1,
+                         QVariant(0));
 }
 
 }  // namespace skycall

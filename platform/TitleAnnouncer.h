@@ -26,4 +26,9 @@ void announceTitle(QWidget* window, const QString& spoken, bool repeated);
 // False when it cannot be sent.
 bool announce(QWidget* window, const QString& text);
 
+// Points magnifiers at a widget: they follow an object that becomes selected as they follow the
+// focus, to its place on the screen. A screen reader takes no note of it from an object that
+// does not hold the focus. False when it cannot be sent.
+bool pointMagnifiersAt(QWidget* widget);
+
 }  // namespace skycall

@@ -63,6 +63,9 @@ void sayit(const std::wstring& tempm, int speechMode, int& sendingKeys, const Sp
       out.screenReader->SayString(tempm, 0);
     });
   }
+  // Shown on every route, after the speech so as not to delay it; stopping the speech leaves
+  // the last text in view.
+  if (!tempm.empty()) step([&] { window.showSaid(tempm); });
 }
 
 }  // namespace skycall

@@ -27,9 +27,9 @@ struct SpeechOutputs {
   KeySender* keys;
 };
 
-// Speaks tempm by the route speechMode names. Never throws: every failing step is skipped
-// and the next one runs. sendingKeys is 1 while the read-title hot-key is being sent. urgent:
-// the voice says it before any other speech.
+// Speaks tempm by the route speechMode names, and shows it on the window. Never throws: every
+// failing step is skipped and the next one runs. sendingKeys is 1 while the read-title hot-key
+// is being sent. urgent: the voice says it before any other speech.
 void sayit(const std::wstring& tempm, int speechMode, int& sendingKeys, const SpeechOutputs& out,
            bool urgent = false);
 

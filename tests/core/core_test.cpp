@@ -65,7 +65,8 @@ void check(const std::string& table, const Fields& f) {
     else
       shown = "starts " +
               std::to_string(std::get<ProgramOptions>(got).refreshTimes.refreshMinutes) + " " +
-              std::to_string(std::get<ProgramOptions>(got).refreshTimes.alertsMinutes);
+              std::to_string(std::get<ProgramOptions>(got).refreshTimes.alertsMinutes) +
+              (std::get<ProgramOptions>(got).highContrast ? " high-contrast" : "");
     EXPECT_EQ(shown.substr(0, f.at(1).size()), f[1]);
   } else if (table == "settings-bytes") {
     EXPECT_EQ(

@@ -5,6 +5,7 @@
 # outside as a user drives it, and every process of the run ended again, found by a marker in its
 # environment. The grammar is the core scenarios' (tests/README.md); each v_ method is a verb, its
 # docstring its synopsis; a case stops at its first failed step, named by file and line.
+import collections
 import glob
 import json
 import os
@@ -24,6 +25,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TESTS, HARNESS, MARKER = os.path.dirname(HERE), HERE + "/harness", "SKYCALL_E2E_SESSION"
 UNIT = "/usr/lib/systemd/user/skycall-site.service"
 ENABLED = "/etc/systemd/user/default.target.wants/skycall-site.service"
+LOOKS = {  # GNOME's settings for how windows look, by the desktop flag that sets them
+    "high-contrast": ["org.gnome.desktop.a11y.interface", "high-contrast", "true"],
+    "dark": ["org.gnome.desktop.interface", "color-scheme", "prefer-dark"],
+}
 
 
 def lines(path):  # (where, text) of every line that is neither blank nor a note
@@ -62,6 +67,16 @@ def unescape(field):  # \n \t \r \\, \xHH (a byte), \u{HEX} (a character), \*{N}
 
 class Failed(Exception):
     pass
+
+
+def luminance(rgb):  # as the Web Content Accessibility Guidelines define it
+    linear = [v / 255 / 12.92 if v <= 10 else ((v / 255 + 0.055) / 1.055) ** 2.4 for v in rgb]
+    return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2]
+
+
+def inside(box, outer):  # [x, y, width, height] each
+    x, y, w, h = outer
+    return x <= box[0] and y <= box[1] and box[0] + box[2] <= x + w and box[1] + box[3] <= y + h
 
 
 def same(got, want, what):
@@ -116,6 +131,7 @@ class Run:
         self.artifacts = os.path.join(o.artifacts, o.case.replace("/", "-"))
         self.names = dict(t.split(" = ", 1) for _, t in lines(TESTS + "/texts.txt"))
         self.app = self.wid = self.deb = None
+        self.args = []
         self.mark, self.offset, self.position, self.t0 = 0, 0, 0, time.monotonic()
         self.home, self.cwd = self.dir, self.subdir("work")
         self.binary = os.path.join(self.subdir("app"), "skycall")
@@ -174,7 +190,7 @@ class Run:
 
     # ---- the desktop --------------------------------------------------------------------------
     def v_desktop(self, flags=""):
-        "[a11y orca braille words slow scaled no-site site-beside no-speechd wayland wayland-no-x package services notifications]"
+        "[a11y orca braille words slow scaled doubled high-contrast dark no-site site-beside no-speechd wayland wayland-no-x package services notifications]"
         flags = set(flags.split()) | ({"a11y", "orca"} if {"orca", "braille"} & set(flags.split()) else set())
         if flags & {"wayland", "wayland-no-x"}:  # sway runs as a normal user only
             self.v_user()
@@ -184,10 +200,17 @@ class Run:
                        "DISPLAY", ":")
         self.ready(["dbus-daemon", "--session", "--nofork", "--print-address=1"], "DBUS_SESSION_BUS_ADDRESS")
         "scaled" in flags and self.env.update(QT_SCALE_FACTOR="2")
+        if "doubled" in flags:  # GNOME's text scaling at 2, as it reaches X programs
+            open(self.dir + "/Xresources", "w").write("Xft.dpi: 192\n")
+            self.run(["xrdb", "-merge", self.dir + "/Xresources"])
+        for look in flags & LOOKS.keys():  # kept in a file, where a session keeps them in dconf
+            self.env["GSETTINGS_BACKEND"] = "keyfile"
+            self.run(["gsettings", "set", *LOOKS[look]])
         if "a11y" in flags:  # the accessibility bus, as a desktop session has it, and what it tells
             self.popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
             self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
-            self.ready(["/usr/bin/python3", self.harness + "/atspi_probe.py", "listen", self.kept("announced.txt")])
+            listen = ["listen", self.kept("announced.txt"), self.kept("moved.txt")]
+            self.ready(["/usr/bin/python3", self.harness + "/atspi_probe.py", *listen])
         if "no-speechd" in flags:  # nothing answers, and nothing is started
             self.env["SPEECHD_ADDRESS"] = f"unix_socket:{self.dir}/none.sock"
         else:
@@ -237,10 +260,6 @@ class Run:
             return
         name, content = files[what]
         open(os.path.join(self.weather, name), "w").write(content)
-
-    def v_options(self, options):
-        "OPTION ...: the program's command line from its next start on"
-        self.args = options.split()
 
     def v_clock(self, seconds):
         "+SECONDS: the program's wall clock moved on (libfaketime), its timers not"
@@ -358,9 +377,13 @@ class Run:
             os.path.lexists(self.files[name]) and os.unlink(self.files[name])
             os.symlink("/dev/full", self.files[name])
 
+    def v_arguments(self, *args):
+        "[ARG | ...]: the program's command line from the next start on"
+        self.args = [a for a in args if a]
+
     def v_start(self, *answers):
         "[ANSWER | ...]: the program, from its start folder; the location box, when it comes, answered so"
-        argv = [self.binary, *getattr(self, "args", [])]
+        argv = [self.binary, *self.args]
         if getattr(self, "gone", False):  # the shell removes its own current folder, then becomes the program
             argv, self.gone = ["sh", "-c", 'rmdir "$PWD" && exec "$0"', self.binary], False
             shutil.rmtree(self.cwd, ignore_errors=True)
@@ -460,10 +483,13 @@ class Run:
         text = self.expand(text)
         wait_until(lambda: text in open(self.keep["announced.txt"]).read().splitlines(), 15, f"{text!r} announced")
 
+    def geometry(self):  # the program's window: [x, y, width, height]
+        shell = self.run(["xdotool", "getwindowgeometry", "--shell", self.wid or self.window()])
+        return [int(n) for n in re.findall(r"=(-?\d+)", shell.stdout)[1:5]]
+
     def v_expect_on_screen(self):
         "the window lies on the screen"
-        x, y, w, h = map(int, re.findall(r"=(-?\d+)", self.run(["xdotool", "getwindowgeometry", "--shell",
-                                                                   self.wid or self.window()]).stdout)[1:5])
+        x, y, w, h = self.geometry()
         same(x >= 0 and y >= 0 and x + w <= 1024 and y + h <= 768, True, f"window {x},{y} {w}x{h}")
 
     def v_expect_file(self, name, text):
@@ -517,22 +543,127 @@ class Run:
         same([k for kind, k in events if kind == "KeyPress"], presses.split(), which)
         same(set({k.upper(): kind for kind, k in events}.values()) - {"KeyRelease"}, set(), "keys left down")
 
+    def probe(self):  # the program's lists and texts in view, as the accessibility bus offers them
+        probe = [self.harness + "/atspi_probe.py", str(self.app.pid)]
+        return json.loads(self.run(["/usr/bin/python3", *probe], 30).stdout)
+
+    def pixels(self):  # the screen, 1024 by 768, three bytes a pixel
+        shot = os.path.join(self.dir, "screen.png")
+        self.run(["import", "-window", "root", shot])
+        rgb = ["/usr/bin/convert", shot, "-depth", "8", "rgb:-"]
+        return subprocess.run(rgb, capture_output=True).stdout
+
+    def words(self, box=None):  # what OCR reads on the screen, or a box of it: [text, place] each
+        shot, x, y = os.path.join(self.dir, "screen.png"), 0, 0
+        if box:
+            x, y, w, h = box
+            crop = [shot, "-crop", f"{w}x{h}+{x}+{y}", "+repage", shot + ".box.png"]
+            self.run(["/usr/bin/convert", *crop])
+            shot += ".box.png"
+        # Read as one column of text of any size, which the window is: lines are not cut in two.
+        tsv = self.run(["tesseract", shot, "-", "--psm", "4", "tsv"], 60).stdout
+        words = []
+        for row in tsv.splitlines()[1:]:
+            *_, left, top, width, height, _, text = row.split("\t")
+            if text.strip():
+                words.append([text, [int(left) + x, int(top) + y, int(width), int(height)]])
+        return words
+
+    def colours(self, pixels, box):  # how many pixels of each colour a box on the screen holds
+        x, y, w, h = box
+        colours = collections.Counter()
+        for row in range(max(y, 0), min(y + h, 768)):
+            line = pixels[(row * 1024 + max(x, 0)) * 3 : (row * 1024 + min(x + w, 1024)) * 3]
+            colours.update(zip(line[0::3], line[1::3], line[2::3]))
+        return colours
+
+    def contrast(self, pixels, box):  # of a box's text with its background, its commonest colour
+        colours = self.colours(pixels, box)
+        background = luminance(colours.most_common(1)[0][0])
+        # The text's own colour: the one that stands out most, in a stroke's worth of pixels.
+        text = [luminance(c) for c, n in colours.items() if n >= 5]
+        return max((max(t, background) + 0.05) / (min(t, background) + 0.05) for t in text)
+
+    def v_expect_contrast(self, least):
+        "| RATIO: every text in view on the screen stands out so from its background, or more"
+        texts = wait_until(lambda: self.probe()["texts"], 10, "texts in view")
+        pixels = self.pixels()
+        worst = min((self.contrast(pixels, box), box) for box in texts)
+        print(f"contrast: the least of {len(texts)} texts {worst[0]:.1f} at {worst[1]}", flush=True)
+        same(worst[0] >= float(least), True, f"the least contrast of every text, at {worst[1]}")
+
+    def v_expect_background(self, kind):
+        "| light|dark: the program's window, by its commonest colour"
+        commonest = self.colours(self.pixels(), self.geometry()).most_common(1)[0][0]
+        same(luminance(commonest) < 0.2, kind == "dark", f"a dark window: {commonest}")
+
+    def seen(self, topic, moves):  # what a topic shows a low-vision user; where magnifiers go
+        def moved():  # since the key: [event, x, y, width, height] each
+            return [json.loads(m) for m in open(self.keep["moved.txt"]).readlines()[moves:]]
+
+        place = wait_until(moved, 10, "a move a magnifier follows")[-1][1:]
+        spoken = re.findall(r"[a-z0-9]+", topic.lower())
+
+        def read():  # the screen, and whether OCR reads the topic where the magnifier went
+            self.shot, self.large = self.pixels(), self.words(place)
+            return re.findall(r"[a-z0-9]+", " ".join(w[0] for w in self.large).lower()) == spoken
+
+        wait_until(read, 20, lambda: f"{spoken} at {place}; OCR reads {self.large}", 0.2)
+        left, top = (min(w[1][k] for w in self.large) for k in (0, 1))
+        right = max(w[1][0] + w[1][2] for w in self.large)
+        bottom = max(w[1][1] + w[1][3] for w in self.large)
+        large = [left, top, right - left, bottom - top]
+        listed = [w for w in self.words() if not inside(w[1], place)]
+        # The type's size against the list's: the same words' widths, large and listed.
+        widths = {w[0]: w[1][2] for w in listed}
+        sizes = sorted(w[1][2] / widths[w[0]] for w in self.large if w[0] in widths)
+        contrast = self.contrast(self.shot, large)
+        found = self.probe()["lists"][0]
+        rows = sorted({int(r) for r in re.findall(r"\{r(\d+)\}", self.names[f"T{self.position}"])})
+        selected = [r[0] for r in found["selected"]]
+        print(
+            f"topic {self.position}: {len(spoken)} words read at {large}, type {sizes} times the"
+            f" list's, contrast {contrast:.1f}; rows {selected} selected; moves {moved()}",
+            flush=True,
+        )
+        same(len(moved()), 1, "moves a magnifier follows")
+        same([w for w in listed if w[1][1] < bottom], [], "words beside the large text or above it")
+        same(contrast >= 7, True, f"contrast of the large text, {contrast:.1f}")
+        if sizes:
+            same(sizes[len(sizes) // 2] >= 2, True, f"the type's size, {sizes} times the list's")
+        same(selected, rows, "the rows selected")
+        hidden = [r[0] for r in found["selected"] if not inside(r[1:], found["place"])]
+        same(hidden, [], "selected rows out of the list's view")
+
     def v_expect_rows(self):
         "the 48 forecast rows as the list offers them over AT-SPI"
-        self.rows = json.loads(self.run(["/usr/bin/python3", self.harness + "/atspi_probe.py", str(self.app.pid)], 30).stdout)[0]
+        self.rows = self.probe()["lists"][0]["rows"]
         same((len(self.rows), self.rows[3::7][:3], all(self.rows)), (48, ["-----"] * 3, True), f"rows {self.rows}")
 
+    def quiet(self):  # the last text spoken to its end, and no new one for half a second
+        said = len(self.poll())
+        time.sleep(0.5)
+        return len(self.poll()) == said and self.utterances[-1].finished
+
     def v_expect_topics(self, how):
-        "| heard|braille: 12 Downs, Up and a letter, 1.5 s apart: each key's topic heard whole, or on the braille display"
+        "| heard|braille|seen: 12 Downs, Up and a letter: each key's topic heard whole and alone (1.5 s apart), on the braille display, or heard and shown as a low-vision user sees it"
+        if how == "heard":
+            wait_until(self.quiet, 20, "the start-up's speech to end")
         for key in ["Down"] * 12 + ["Up", "x"]:
             shown = os.path.getsize(self.keep["braille.txt"]) if how == "braille" else 0
+            moves = len(open(self.keep["moved.txt"]).readlines()) if how == "seen" else 0
             self.step("walk", f"key {key}")
             topic = self.expand(f"{{T{self.position} 12345}}")
-            if how == "heard":
-                self.v_expect_heard(topic)
-            else:
+            if how == "braille":
                 wait_until(lambda: topic[:40] in open(self.keep["braille.txt"]).read()[shown:], 10, f"{topic[:40]!r} in braille")
+            else:
+                self.v_expect_heard(topic)
+            if how == "seen":
+                self.seen(topic, moves)
+                continue
             time.sleep(1.5)
+            if how == "heard":
+                same(self.texts(), [topic], "all that was said since the key")
 
     # ---- the installed package ----------------------------------------------------------------
     def v_install(self):

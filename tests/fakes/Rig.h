@@ -53,7 +53,8 @@ struct Speaker : Voice, ScreenReader {
 // fetcher. Background jobs wait in `jobs` until a step runs them.
 struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   Said log;
-  std::wstring captionText;
+  std::wstring captionText, shownText;  // shown: what the window shows, not an event
+  std::vector<int> shownRows;
   RowList list;
   bool enabled = false;
   int interval = 0, elapsedMs = 0;
@@ -88,9 +89,21 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
       return std::unique_ptr<ScreenReader>(reader = new Speaker(log));
     };
     std::function<bool()> readerRuns = [this] { return screenReader; };
-    form = std::make_unique<Form1>(Platform{*this, makeVoice, makeReader, readerRuns, this, *this,
-                                            clock, programFolder.dir, workingFolder.dir, host, {},
-                                            this, this, times, this});
+    form = std::make_unique<Form1>(Platform{*this,
+                                            makeVoice,
+                                            makeReader,
+                                            readerRuns,
+                                            this,
+                                            *this,
+                                            clock,
+                                            programFolder.dir,
+                                            workingFolder.dir,
+                                            host,
+                                            {},
+                                            this,
+                                            this,
+                                            times,
+                                            this});
   }
 
   void setEventHandler(WindowEvents*) override {}  // only ever the form
@@ -99,6 +112,8 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
     note(log, announced ? "caption=" : "quiet caption=", captionText = text);
   }
   ForecastList& List1() override { return list; }
+  void showSaid(const std::wstring& text) override { shownText = text; }
+  void showTopicRows(const std::vector<int>& rows) override { shownRows = rows; }
   void pumpEvents() override { note(log, "pump"), runPending(); }
   void waitForEvents() override {
     if (runPending()) return;

@@ -365,6 +365,8 @@ inline const Play::Verbs& Play::verbs() {
       {"expect rows", is("| ROW ...: the forecast list", [](P& p) { return p.rig->list.rows; })},
       {"expect location", is("| TEXT", [](P& p) { return Said{p.form().Location}; })},
       {"expect caption", is("| TEXT", [](P& p) { return Said{p.rig->captionText}; })},
+      {"expect shown", is("| TEXT: the last text said, as the window shows it", [](P& p) { return Said{p.rig->shownText}; })},
+      {"expect shown rows", is("| ROW ...: the rows shown as the topic's", [](P& p) { Said rows; for (int r : p.rig->shownRows) rows.push_back(std::to_wstring(r)); return rows; })},
       {"expect last", is("| EVENT", [](P& p) { return Said{p.rig->log.back()}; })},
       {"expect route", is("| ROUTE", [](P& p) { return p.form().route(); })},
       {"expect rate", is("| N", [](P& p) { return p.rig->voice->rateValue; })},

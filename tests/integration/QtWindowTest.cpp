@@ -54,15 +54,22 @@ TEST_F(QtWindowTest, HolderTicksOnlyWhenEnabledAndAHoldSleepsUntilTheTick) {
 }
 
 // Rows are the list box's items, none outside them; the list keeps its size (5130 twips at 96
-// dots an inch) with a margin below it. Cleared, the list is empty; the window is activated
-// once; closing it unloads the form and ends the program.
+// dots an inch) below the large text. The topic's rows stay selected as rows are rewritten, and
+// the current row where it is. Cleared, the list is empty; the window is activated once; closing
+// it unloads the form and ends the program.
 TEST_F(QtWindowTest, ListRowsAndTheWindowsLife) {
   ForecastList& rows = window.List1();
+  window.showTopicRows({1, 3});
   for (const wchar_t* row : {L"Feels like 75\u00b0", L"--------"}) rows.append(row);
   rows.insert(3, L"Currently 72\u00b0");
   rows.remove(5);
   EXPECT_EQ(rows.row(3) + rows.row(4) + rows.row(5) + rows.row(-1),
             L"Currently 72\u00b0Feels like 75\u00b0");
+  QList<int> selected;
+  for (const QListWidgetItem* item : window.listBox().selectedItems())
+    selected.append(window.listBox().row(item));
+  std::sort(selected.begin(), selected.end());
+  EXPECT_EQ(std::tuple(selected, window.listBox().currentRow()), std::tuple(QList{1, 3}, 0));
   EXPECT_EQ(window.listBox().height(), 342);
   rows.clear();
   ASSERT_TRUE(QTest::qWaitFor([&] { return activations > 0; }));
