@@ -87,8 +87,13 @@ class Connection {
     }
     if (!spd_) return false;
     // Every text of the program is English; without this the C locale's "c" reaches the
-    // synthesiser as the language.
-    spd_set_language(spd_, "en");
+    // synthesiser as the language. A daemon that cannot take it is no daemon to speak through
+    // (one that closed the connection, or answers what it should not).
+    if (spd_set_language(spd_, "en") != 0) {
+      error = "it took the connection but does not take commands";
+      close();
+      return false;
+    }
     appliedRate_ = appliedVolume_ = INT_MIN;
     return true;
   }

@@ -24,6 +24,7 @@ import types
 HERE = os.path.dirname(os.path.abspath(__file__))
 TESTS, HARNESS, MARKER = os.path.dirname(HERE), HERE + "/harness", "SKYCALL_E2E_SESSION"
 UNIT = "/usr/lib/systemd/user/skycall-site.service"
+NOTIFICATIONS = "org.freedesktop.Notifications"
 ENABLED = "/etc/systemd/user/default.target.wants/skycall-site.service"
 LOOKS = {  # GNOME's settings for how windows look, by the desktop flag that sets them
     "high-contrast": ["org.gnome.desktop.a11y.interface", "high-contrast", "true"],
@@ -163,6 +164,8 @@ class Run:
                 f"  {n[2:]} {getattr(self, n).__doc__}" for n in dir(self) if n[:2] == "v_"))
         if not check:
             self.mark, self.t0 = len(self.poll()), time.monotonic()
+            moved = self.keep.get("moved.txt")
+            self.moves = len(open(moved).readlines()) if moved else 0
         print(f"step {where}: {text}", flush=True)
         handler(*rest.split(" | ") if separated else [])
 
@@ -190,7 +193,7 @@ class Run:
 
     # ---- the desktop --------------------------------------------------------------------------
     def v_desktop(self, flags=""):
-        "[a11y orca braille words slow scaled doubled high-contrast dark no-site site-beside no-speechd wayland wayland-no-x package services notifications]"
+        "[a11y orca braille words slow scaled doubled high-contrast dark no-site site-beside no-speechd wayland wayland-no-x package services notifications logind]"
         flags = set(flags.split()) | ({"a11y", "orca"} if {"orca", "braille"} & set(flags.split()) else set())
         if flags & {"wayland", "wayland-no-x"}:  # sway runs as a normal user only
             self.v_user()
@@ -199,6 +202,9 @@ class Run:
             self.ready(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
                        "DISPLAY", ":")
         self.ready(["dbus-daemon", "--session", "--nofork", "--print-address=1"], "DBUS_SESSION_BUS_ADDRESS")
+        if "logind" in flags:  # a system bus of the desktop's own, where logind tells of a suspend
+            bus = ["dbus-daemon", "--session", "--nofork", "--print-address=1"]
+            self.ready(bus, "DBUS_SYSTEM_BUS_ADDRESS")
         "scaled" in flags and self.env.update(QT_SCALE_FACTOR="2")
         if "doubled" in flags:  # GNOME's text scaling at 2, as it reaches X programs
             open(self.dir + "/Xresources", "w").write("Xft.dpi: 192\n")
@@ -354,6 +360,20 @@ class Run:
             threading.Thread(target=lambda: [threading.Timer(float(seconds), c.close).start()
                                              for c, _ in iter(server.accept, None)], daemon=True).start()
 
+    def v_fault(self, service, mode):
+        "speech|reader|notifications | absent|refuses|hangs|dies|garbage: that service failing so"
+        argv = ["/usr/bin/python3", self.harness + "/faulty_service.py"]
+        if service == "speech":
+            argv += ["socket", mode, self.env["SPEECHD_ADDRESS"].split(":", 1)[1]]
+        else:
+            name = {"reader": "org.gnome.Orca1.Service", "notifications": NOTIFICATIONS}[service]
+            argv += ["dbus", mode, name, "/" + name.replace(".", "/")]
+        self.ready(argv)
+
+    def v_wake(self):
+        "the computer woke from a suspend, as logind tells the desktop's system bus"
+        self.run(["/usr/bin/python3", self.harness + "/logind_wake.py"])
+
     def v_watch(self, other):
         "other: another window, focused, the keys it sees recorded"
         self.watcher = self.popen(["xev", "-name", "other", "-event", "keyboard"], stdout=open(self.kept("other"), "w"))
@@ -426,6 +446,16 @@ class Run:
             moved = self.position + {"Down": 1, "Up": -1}.get(name, 0)
             self.position = 1 if self.position == 0 else min(12, max(1, moved))  # the topic a walk expects
             self.run(["wtype", "-k", name] if "WAYLAND_DISPLAY" in self.env else ["xdotool", "key", "--delay", "20", name])
+
+    def v_change(self, location):
+        "LOCATION: Enter until the location box comes (refused while a load runs), LOCATION typed"
+        deadline = time.monotonic() + 40
+        search = ["xdotool", "search", "--onlyvisible", "--name", "^Location$"]
+        while not self.run(search, 5, False).stdout.split():
+            same(time.monotonic() < deadline, True, "the location box within 40 s")
+            self.v_key("Return")
+            time.sleep(1)
+        self.v_answers(location)
 
     def v_close(self):
         "the window destroyed from outside, which ends the program as closing it does"
@@ -509,6 +539,29 @@ class Run:
         same((self.app.returncode, not least or float(least) <= lag <= float(most)), (int(status), True),
              f"exit status, {lag:.2f} s after the action")
         self.app = self.wid = None
+
+    def v_expect_window(self, seconds):
+        "| SECONDS: the program's window shows within SECONDS of the action"
+        self.window()
+        self.v_expect_within(seconds)
+
+    def v_expect_answered(self, seconds):
+        "| SECONDS: a text shown for the key (a magnifier pointed at it) within SECONDS"
+        path = self.keep["moved.txt"]
+        before = self.moves
+
+        def shown():
+            return [m for m in open(path).readlines()[before:] if "selected" in m]
+
+        wait_until(shown, float(seconds), f"a text shown within {seconds} s")
+
+    def v_expect_once(self, text):
+        "| TEXT: said or logged once: in the log, on the terminal or among the texts spoken"
+        text = self.expand(text)
+        said = [u.text for u in self.poll()]
+        files = [self.files["debuglog.txt"], self.keep["skycall.out"]]
+        logged = [open(f, errors="replace").read().count(text) for f in files if os.path.exists(f)]
+        same(sum(logged) + sum(text in t for t in said), 1, f"times {text!r} said or logged")
 
     def v_expect_within(self, seconds):
         "| SECONDS: since the action"
