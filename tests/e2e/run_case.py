@@ -291,7 +291,7 @@ class Run:
         sock, pid_file = run + "/speechd.sock", run + "/speechd.pid"
         if how != "again":
             os.kill(self.speech, getattr(signal, "SIG" + how))
-            how in ("TERM", "KILL") and wait_until(lambda: not alive(self.speech), 5, "speech-dispatcher to end")
+            how in ("TERM", "KILL") and wait_until(lambda: not alive(self.speech), 15, "speech-dispatcher to end")
             return
         for left in (sock, pid_file):  # a killed daemon leaves them: wait for the new one's
             os.path.exists(left) and os.unlink(left)
