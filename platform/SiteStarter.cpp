@@ -10,11 +10,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-#include "http/CurlFetcher.h"
+#include "http/OwnSite.h"
 
 namespace skycall {
 
@@ -51,14 +52,16 @@ fs::path siteProgram(const fs::path& programFolder) {
 
 }  // namespace
 
-SiteStarter::SiteStarter(PageFetcher& fetcher, std::string host, fs::path programFolder,
+SiteStarter::SiteStarter(CurlFetcher& fetcher, std::string host, fs::path programFolder,
                          std::function<void()> whileWaiting,
                          std::function<void(const std::string&)> report)
     : fetcher_(fetcher),
       host_(std::move(host)),
       programFolder_(std::move(programFolder)),
       whileWaiting_(std::move(whileWaiting)),
-      report_(std::move(report)) {}
+      report_(std::move(report)) {
+  if (onThisMachine(host_)) fetcher_.checkEachConnection(ownSitesOnly());
+}
 
 SiteStarter::~SiteStarter() {
   if (!siteRuns()) return;
@@ -67,21 +70,39 @@ SiteStarter::~SiteStarter() {
 }
 
 FetchedPage SiteStarter::fetch(const std::string& address) {
+  if (!onThisMachine(host_)) return fetcher_.fetch(address);
+  const std::string path = address.substr(std::string("http://").size() + host_.size());
+  std::exception_ptr unread;
   try {
-    return fetcher_.fetch(address);
+    return fetchFromPublished(path);
+  } catch (const SiteOfAnotherUser& e) {
+    if (report_) report_(e.what());
+    unread = std::current_exception();
   } catch (const FetchRefused&) {
-    if (!onThisMachine(host_) || siteRuns() || !startSite()) throw;
+    unread = std::current_exception();
   }
+  if (!siteRuns() && !startSite()) std::rethrow_exception(unread);
+  // Until the site started publishes its address, the one found may still be there.
   const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
   for (;;) {
     try {
-      return fetcher_.fetch(address);
+      return fetchFromPublished(path);
+    } catch (const SiteOfAnotherUser&) {
+      if (!siteRuns() || std::chrono::steady_clock::now() >= deadline) throw;
     } catch (const FetchRefused&) {
       if (!siteRuns() || std::chrono::steady_clock::now() >= deadline) throw;
     }
     if (whileWaiting_) whileWaiting_();
     std::this_thread::sleep_for(kRetryEvery);
   }
+}
+
+FetchedPage SiteStarter::fetchFromPublished(const std::string& path) {
+  const std::string site = publishedSiteAddress();
+  if (site.empty())
+    throw FetchRefused("No forecast site of this user has published its address in " +
+                       siteFolder().string());
+  return fetcher_.fetch("http://" + site + path);
 }
 
 bool SiteStarter::siteRuns() {
@@ -94,8 +115,7 @@ bool SiteStarter::siteRuns() {
 bool SiteStarter::startSite() {
   const fs::path program = siteProgram(programFolder_);
   if (program.empty()) return false;
-  const std::vector<std::string> args = {program.string(), "--listen", host_, kSourceOption,
-                                         kSourceChoice};
+  const std::vector<std::string> args = {program.string(), kSourceOption, kSourceChoice};
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -120,7 +140,7 @@ bool SiteStarter::startSite() {
   if (report_) {
     std::string command;
     for (const std::string& arg : args) command += (command.empty() ? "" : " ") + arg;
-    report_("No forecast site answered on " + host_ + ": started " + command +
+    report_("No forecast site of this user answered: started " + command +
             ", which ends with Skycall");
   }
   return true;

@@ -116,6 +116,7 @@ class Run:
         self.artifacts = os.path.join(o.artifacts, o.case.replace("/", "-"))
         self.names = dict(t.split(" = ", 1) for _, t in lines(TESTS + "/texts.txt"))
         self.app = self.wid = self.deb = None
+        self.sites = []  # the logs of the sites started, in turn
         self.mark, self.offset, self.position, self.t0 = 0, 0, 0, time.monotonic()
         self.home, self.cwd = self.dir, self.subdir("work")
         self.binary = os.path.join(self.subdir("app"), "skycall")
@@ -204,15 +205,40 @@ class Run:
         "package" in flags or shutil.copy2(self.o.skycall, self.binary)  # a copy keeps progress.ini beside it
         "site-beside" in flags and shutil.copy2(self.site, os.path.dirname(self.binary))
         if "no-site" not in flags:
-            port = int(self.o.host.rpartition(":")[2])
-            site = re.search(r"^ExecStart=(.*)$", open(UNIT).read(), re.M)[1].split() if "package" in flags \
-                else [self.site, "--listen", f"127.0.0.1:{port}"]
-            site = self.popen(site, stdout=open(self.kept("site.log"), "w"), stderr=subprocess.STDOUT)
-            wait_until(lambda: site.poll() is not None or not socket.socket().connect_ex(("127.0.0.1", port)),
-                       20, "the site")
-            same(site.poll(), None, "skycall-site running (is the port taken?)")
+            self.start_site("package" in flags)
         if "package" in flags:  # what the home and the start folder hold before the program
             self.trees = tree(self.home), tree(self.cwd)
+
+    def start_site(self, unit):
+        """A site of the current user's, as the package's unit starts it or serving the demo, once it
+        answers on the address it published."""
+        argv = [self.site]
+        if unit:
+            argv = re.search(r"^ExecStart=(.*)$", open(UNIT).read(), re.M)[1].split()
+        log = self.kept(f"site-{len(self.sites)}.log" if self.sites else "site.log")
+        self.sites.append(log)
+        site = self.popen(argv, stdout=open(log, "w"), stderr=subprocess.STDOUT)
+
+        def answers():
+            same(site.poll(), None, "skycall-site running")
+            address = self.published()
+            return address and not socket.socket().connect_ex(address)
+
+        wait_until(answers, 20, "the site")
+
+    def published(self):  # the address the current user's site published; None: none
+        path = self.env["XDG_RUNTIME_DIR"] + "/skycall/site"
+        if not os.path.exists(path):
+            return None
+        host, _, port = open(path).read().strip().rpartition(":")
+        return host, int(port)
+
+    def publish(self, port):  # in the current user's runtime folder, as a site of theirs left it
+        folder = self.env["XDG_RUNTIME_DIR"] + "/skycall"
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        with open(folder + "/site", "w") as f:
+            f.write(f"127.0.0.1:{port}\n")
+        self.ids and sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", folder])
 
     def wayland(self, xwayland):  # sway, headless, with the variables GNOME's session sets
         config, env = self.dir + "/sway.conf", self.dir + "/sway.env"
@@ -296,9 +322,10 @@ class Run:
         "stop | hang [| SECONDS]: the site ends, or in its place one holds each request, then drops it"
         [end(pid) for pid in self.named("skycall-site")]
         if how == "hang":
-            server = socket.create_server(("127.0.0.1", int(self.o.host.rpartition(":")[2])))
+            server = socket.create_server(("127.0.0.1", 0))
             threading.Thread(target=lambda: [threading.Timer(float(seconds), c.close).start()
                                              for c, _ in iter(server.accept, None)], daemon=True).start()
+            self.publish(server.getsockname()[1])
 
     def v_watch(self, other):
         "other: another window, focused, the keys it sees recorded"
@@ -516,12 +543,15 @@ class Run:
         verify = sh(["systemd-analyze", "verify", UNIT], 120, False)  # not where systemd never booted
         re.search("Failed to initialize|not been booted", verify.stderr) or same(verify.returncode, 0, verify.stderr)
 
+    def account(self, name):  # a normal user of this computer's, made for the tests
+        sh(["useradd", "-r", "-M", "-s", "/usr/sbin/nologin", name], check=False)
+        user = pwd.getpwnam(name)
+        return {"user": user.pw_uid, "group": user.pw_gid, "extra_groups": []}
+
     def v_user(self):
         "every process of the run a normal user's"
-        sh(["useradd", "-r", "-M", "-s", "/usr/sbin/nologin", "skycall-e2e"], check=False)
-        user = pwd.getpwnam("skycall-e2e")
-        self.ids = {"user": user.pw_uid, "group": user.pw_gid, "extra_groups": []}
-        sh(["chown", "-R", f"{user.pw_uid}:{user.pw_gid}", self.dir])
+        self.ids = self.account("skycall-e2e")
+        sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", self.dir])
 
     def v_as_user(self):
         "the installed program, a normal user's, started from root's folder, which it cannot write"
