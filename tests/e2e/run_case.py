@@ -24,6 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TESTS, HARNESS, MARKER = os.path.dirname(HERE), HERE + "/harness", "SKYCALL_E2E_SESSION"
 UNIT = "/usr/lib/systemd/user/skycall-site.service"
 ENABLED = "/etc/systemd/user/default.target.wants/skycall-site.service"
+OTHER = "skycall-e2e-other"  # another user of the same computer
 
 
 def lines(path):  # (where, text) of every line that is neither blank nor a note
@@ -161,9 +162,9 @@ class Run:
         self.ids and sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", path])
         return path
 
-    def popen(self, argv, env=None, **kw):
+    def popen(self, argv, env=None, ids=None, **kw):
         return subprocess.Popen(argv, env=dict(self.env, **(env or {})), cwd=kw.pop("cwd", self.dir),
-                                start_new_session=True, stdin=subprocess.DEVNULL, **self.ids, **kw)
+                                start_new_session=True, stdin=subprocess.DEVNULL, **(ids or self.ids), **kw)
 
     def run(self, argv, timeout=20, check=True):  # a command of the desktop's, as its user
         return sh(argv, timeout, check, env=self.env, **self.ids)
@@ -175,8 +176,9 @@ class Run:
 
     # ---- the desktop --------------------------------------------------------------------------
     def v_desktop(self, flags=""):
-        "[a11y orca braille words slow scaled no-site site-beside no-speechd wayland wayland-no-x package]"
+        "[a11y orca braille words slow scaled user no-site site-beside no-speechd wayland wayland-no-x package]"
         flags = set(flags.split()) | ({"a11y", "orca"} if {"orca", "braille"} & set(flags.split()) else set())
+        "user" in flags and self.v_user()
         if flags & {"wayland", "wayland-no-x"}:  # sway runs as a normal user only
             self.v_user()
             self.wayland("wayland" in flags)
@@ -326,6 +328,25 @@ class Run:
             threading.Thread(target=lambda: [threading.Timer(float(seconds), c.close).start()
                                              for c, _ in iter(server.accept, None)], daemon=True).start()
             self.publish(server.getsockname()[1])
+
+    def v_impostor(self, who):
+        "another-user | same-user: a server, no site of the user's, on the old port and on the port the user's published address names; another user's serves a forecast of its own, the user's own garbage"
+        ids = self.account(OTHER) if who == "another-user" else self.ids
+        os.chmod(self.dir, 0o711)  # another user reaches only what is theirs to read
+        pages = self.subdir("impostor")
+        for page in ("right-now", "today", "tomorrow", "tenday"):
+            os.makedirs(f"{pages}/weather/{page}")
+            body = bytes(range(256))
+            if who == "another-user":
+                body = open(f"{TESTS}/pages/{page}-full.html", "rb").read()
+            open(f"{pages}/weather/{page}/12345", "wb").write(body)
+        old = self.o.host.rpartition(":")[2] if ":" in self.o.host else "8722"
+        for port in (old, "0"):
+            argv = ["/usr/bin/python3", "-u", "-m", "http.server", "-b", "127.0.0.1", port]
+            server = self.popen(argv, ids=ids, cwd=pages, stdout=subprocess.PIPE)
+            serving = re.search(rb" port (\d+) ", server.stdout.readline())
+            same(bool(serving), True, f"a server on port {port}")
+        self.publish(int(serving[1]))
 
     def v_watch(self, other):
         "other: another window, focused, the keys it sees recorded"
@@ -552,6 +573,35 @@ class Run:
         "every process of the run a normal user's"
         self.ids = self.account("skycall-e2e")
         sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", self.dir])
+
+    def v_neighbour(self):
+        "another normal user on the same desktop, with a home and runtime folder of their own and their site started as the package's unit starts it: the steps after it are theirs"
+        self.ids = self.account(OTHER)
+        os.chmod(self.dir, 0o711)
+        self.home = self.cwd = self.subdir("neighbour")
+        self.env.update(
+            HOME=self.home,
+            XDG_CONFIG_HOME=self.home + "/.config",
+            XDG_DATA_HOME=self.home + "/.local/share",
+            XDG_CACHE_HOME=self.home + "/.cache",
+            XDG_RUNTIME_DIR=self.subdir("neighbour/run", 0o700),
+        )
+        # Another user's session bus and speech-dispatcher: the program's texts go to its caption.
+        self.env.update(DBUS_SESSION_BUS_ADDRESS="disabled:", SPEECHD_ADDRESS="unix_socket:/none")
+        self.start_site(True)
+
+    def v_expect_forbidden(self):
+        "the user's own site answers another user's request 403"
+        host, port = self.published()
+        curl = ["curl", "-s", "--noproxy", "*", "-o", "/dev/null", "-w", "%{http_code}"]
+        answer = sh(curl + [f"http://{host}:{port}/weather/today/1"], **self.account(OTHER))
+        same(answer.stdout, "403", "another user's request")
+
+    def v_expect_asked(self, *places):
+        "| PLACE ...: each site, in the order they started, served pages of that place alone"
+        for log, place in zip(self.sites, places):
+            asked = set(re.findall(r" GET /weather/[^/]+/(\S*) 200$", open(log).read(), re.M))
+            same(asked, {place}, f"the places {os.path.basename(log)} was asked for")
 
     def v_as_user(self):
         "the installed program, a normal user's, started from root's folder, which it cannot write"
