@@ -30,7 +30,8 @@ void publishSiteAddress(const std::string& address);
 void withdrawSiteAddress(const std::string& address);
 
 // The user that owns the TCP socket on this machine whose own end is `own` and whose other end
-// is `peer`, from /proc/net/tcp and /proc/net/tcp6; none when no such socket is listed.
+// is `peer` (else the socket listening at `own`), from the kernel's socket tables; none when
+// there is no such socket. Throws FetchError when the tables cannot be asked.
 std::optional<uid_t> socketOwner(const Endpoint& own, const Endpoint& peer);
 
 // A check for CurlFetcher::checkEachConnection: the site's end of the connection must be a
