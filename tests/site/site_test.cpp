@@ -27,6 +27,8 @@ const bool kCurlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;  // b
 constexpr auto npos = std::string::npos;
 const auto data = [](const std::string& name) { return path("site/fixtures/" + name); };
 const std::string kSpringfield = readBytes(data("forecast-springfield.json"));
+// A proxy is asked for a whole address.
+const std::string kProxied = "(?:http://weather\\.invalid)?";
 
 // The rows the program's fetch cycle makes of a site's four pages, read by its own fetcher, on
 // the given weekday or else the machine's (on which the demo forecast starts).
@@ -62,7 +64,7 @@ struct Services : fakes::LoopbackSite {
   std::mutex portsMutex;
   std::set<int> ports;
   explicit Services(const std::string& fault = "none", const std::string& forecast = kSpringfield) {
-    http.Get("/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
+    http.Get(kProxied + "/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       std::string name = asked.get_param_value("name"), in = asked.get_param_value("countryCode");
       std::transform(name.begin(), name.end(), name.begin(), ::tolower);
@@ -74,7 +76,7 @@ struct Services : fakes::LoopbackSite {
       answer.set_content(found.empty() ? "{}" : json{{"results", found}}.dump(),
                          "application/json");
     });
-    http.Get("/v1/forecast", [](const httplib::Request& asked, httplib::Response& answer) {
+    http.Get(kProxied + "/v1/forecast", [](const auto& asked, httplib::Response& answer) {
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       const std::string own =
           readBytes(data("forecast-" + asked.get_param_value("latitude") + ".json"));
@@ -224,10 +226,13 @@ TEST(SiteOptions, CommandLines) {
 // Each place the user may type, through a site started with "auto" that finds the services
 // answering, and the program's own fetcher and fetch cycle: the place its pages name, ten days on
 // the ten-day page, and the rows the user hears; or the 404 of a place the site must not guess.
+// The site reaches the services only through the proxy its environment names.
 TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
   Services services;
-  SiteProcess site =
-      siteServing("auto", {services.keyed("/v1/search"), services.keyed("/v1/forecast")});
+  setenv("http_proxy", services.url("/").c_str(), 1);
+  SiteProcess site = siteServing("auto", {"http://weather.invalid/v1/search?apikey=k1",
+                                          "http://weather.invalid/v1/forecast?apikey=k1"});
+  unsetenv("http_proxy");
   for (const Line& line : lines(data("places.txt"))) {
     const auto row = fields(line.text);
     const std::string asked = std::regex_replace(row[0], std::regex(" "), "+");
