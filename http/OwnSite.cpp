@@ -33,17 +33,18 @@ std::string failure(const std::string& what) {
 }
 
 // A folder another user can neither own nor write into (a sticky one such as /tmp aside, where
-// no one may rename another's entries).
+// no one may rename another's entries); the user's own, not a link, where it must be their own.
 void requireUnshared(const fs::path& folder, bool mustBeOwn) {
   struct stat status {};
-  if (::lstat(folder.c_str(), &status) != 0) throw FetchError(failure(folder.string()));
-  const uid_t own = ::geteuid();
-  if (status.st_uid != own && (mustBeOwn || status.st_uid != 0))
-    throw SiteOfAnotherUser(folder.string() + " belongs to another user (uid " +
+  if ((mustBeOwn ? ::lstat : ::stat)(folder.c_str(), &status) != 0)
+    throw FetchError(failure(folder.string()));
+  const std::string which = "The folder " + folder.string() + ", where the site's address is kept,";
+  if (status.st_uid != ::geteuid() && (mustBeOwn || status.st_uid != 0))
+    throw SiteOfAnotherUser(which + " belongs to another user (uid " +
                             std::to_string(status.st_uid) + ")");
   const bool othersWrite = status.st_mode & (S_IWGRP | S_IWOTH);
   if (!S_ISDIR(status.st_mode) || (othersWrite && (mustBeOwn || !(status.st_mode & S_ISVTX))))
-    throw FetchError(folder.string() + " is not a folder of this user's alone");
+    throw FetchError(which + " is not this user's alone");
 }
 
 // HOST:PORT on this machine ("127.x.x.x:PORT", "[::1]:PORT"), else "".

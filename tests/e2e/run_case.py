@@ -332,8 +332,15 @@ class Run:
             self.publish(server.getsockname()[1])
 
     def v_impostor(self, who):
-        "another-user | same-user: a server, no site of the user's, on the old port and on the port the user's published address names; another user's serves a forecast of its own, the user's own garbage"
-        ids = self.account(OTHER) if who == "another-user" else self.ids
+        "another-user | same-user | another-users-folder: a server, no site of the user's, on the old port and on the port the user's published address names; another user's serves a forecast of its own, the user's own garbage; or, no runtime folder set, the folder the user's site would publish in made first by another user"
+        ids = self.account(OTHER) if who != "same-user" else self.ids
+        if who == "another-users-folder":
+            self.env.pop("XDG_RUNTIME_DIR")
+            folder = f"/tmp/skycall-{self.ids['user']}"
+            os.makedirs(folder, 0o700, exist_ok=True)
+            os.chown(folder, ids["user"], ids["group"])
+            self.squatted = [folder, "/tmp/runtime-skycall-e2e"]  # Qt's own stand-in, too
+            return
         os.chmod(self.dir, 0o711)  # another user reaches only what is theirs to read
         pages = self.subdir("impostor")
         for page in ("right-now", "today", "tomorrow", "tenday"):
@@ -642,6 +649,8 @@ class Run:
             for pid in [p for _ in range(2) for p in self.processes()]:  # twice: some start as others end
                 end(pid)
             shutil.rmtree(self.dir, ignore_errors=True)
+            for folder in getattr(self, "squatted", []):
+                shutil.rmtree(folder, ignore_errors=True)
             if self.deb:
                 sh(["dpkg", "--purge", "skycall"], 300)
                 same(os.path.lexists(ENABLED), False, "purged, yet the unit is enabled")
