@@ -10,6 +10,7 @@
 #include "app/SideFiles.h"
 #include "app/SideFolders.h"
 #include "http/CurlFetcher.h"
+#include "http/OwnSite.h"
 #include "platform/BackgroundThread.h"
 #include "platform/DBusScreenReader.h"
 #include "platform/DesktopLook.h"
@@ -89,8 +90,8 @@ int main(int argc, char** argv) {
   DestroyedWindowWatch windowGone([&window] { return window.internalWinId(); },
                                   [&window] { window.close(); });
   app.installNativeEventFilter(&windowGone);
-  // While a page transfers the window keeps painting and answering the screen reader; key
-  // presses wait for the event pump after the page.
+  // While a page transfers the window keeps painting, answering the screen reader and taking
+  // keys.
   CurlFetcher curl({}, [&window] { window.pumpWhileTransferring(); });
   Form1* started = nullptr;
   SiteStarter fetcher(
@@ -100,8 +101,9 @@ int main(int argc, char** argv) {
         if (started) started->logNote(fromUtf8(note));
       });
   // The forecast loaded again and the alerts, away from the window, over a connection of their
-  // own.
+  // own, from the user's own site as the window's pages are.
   CurlFetcher backgroundCurl;
+  OwnSiteFetcher backgroundFetcher(backgroundCurl, SKYCALL_FORECAST_HOST);
   BackgroundThread background;
   DesktopNotifier notifier;
   SystemClock clock;
@@ -120,7 +122,7 @@ int main(int argc, char** argv) {
                     SKYCALL_FORECAST_HOST,
                     desktopNotes(desktop),
                     &background,
-                    &backgroundCurl,
+                    &backgroundFetcher,
                     options.refreshTimes,
                     &notifier};
   Form1 form(platform);

@@ -7,7 +7,7 @@ each text with the time it began, skycall-site on loopback; every process ended 
 
   session_bench.py --skycall BIN --site BIN --bare-window BIN --hold-bench BIN
                    --fetch-bench BIN --host HOST:PORT --out-dir DIR [--artifacts DIR]
-                   [--rounds N] [--orca-keys N] [--only fetch,hold,start,key,orca]
+                   [--rounds N] [--orca-keys N] [--only fetch,hold,start,key,orca,soak]
 
 The first desktop (no screen reader) runs the fetch-cycle and hold benchmarks (DIR/fetch.json,
 DIR/hold.json), then start-up and resident memory beside a bare Qt window, then a letter typed
@@ -15,9 +15,12 @@ to the voice route's text beside spd-say. The second runs the real Orca with the
 caption route: Down typed to Orca's speech of the new topic, beside the same Orca speaking the
 next item of a plain Qt list after Down. The samples go to DIR/session.json, in seconds and kB.
 Times of speech are those the output module logged; --only runs a part, for a look by hand.
+"--only soak", by hand only, squeezes a day of use onto a desktop of its own: keys and location
+changes typed at the program, then requests to the site; it prints their processes' counts.
 """
 
 import argparse
+import http.client
 import json
 import os
 import re
@@ -40,6 +43,7 @@ IDLE_SECONDS = 1.0  # after the last text of start-up, before resident memory is
 QUIET_SECONDS = 0.6  # no new text for this long: Orca has said what a focus change made it say
 GB_REPETITIONS = "12"
 MEASURES = ("fetch", "hold", "start", "key", "orca")
+SOAK_KEYS, SOAK_CHANGES, SOAK_REQUESTS = 4000, 40, 6000
 
 
 class Spoken:
@@ -173,6 +177,59 @@ def key_to_speech(run, spoken, options, results, suffix=""):
     results.update({"key_typed" + suffix: typed, "spd_say" + suffix: spd, "key_text": text})
 
 
+# ---- a day of use, by hand -----------------------------------------------------------------
+def counts(pid):
+    """Resident memory (kB), threads and open files of a process."""
+    with open(f"/proc/{pid}/status") as f:
+        status = dict(line.split(":", 1) for line in f)
+    kb, threads = int(status["VmRSS"].split()[0]), int(status["Threads"])
+    return {"kb": kb, "threads": threads, "files": len(os.listdir(f"/proc/{pid}/fd"))}
+
+
+def soak(run, options, results):
+    """SOAK_KEYS keys and SOAK_CHANGES location changes typed at the program on the voice route,
+    its counts after the first tenth (warm) and at the end; then SOAK_REQUESTS requests to the
+    site, four a connection as the program asks them, its counts before and after and each
+    request's time."""
+    run.step(WHERE, "saved voice | 0 | 12345")
+    run.step(WHERE, "start")
+    run.step(WHERE, "expect said | {WELCOME}")
+    run.step(WHERE, "key Down")  # the keyboard to the window
+    program = {}
+    for part in ("warm", "end"):
+        share = 10 if part == "warm" else 10 / 9
+        for _ in range(int(SOAK_KEYS / share / 100)):
+            run.run(["xdotool", "key", "--delay", "5"] + ["Down", "Up"] * 50, 60)
+        for n in range(int(SOAK_CHANGES / share)):
+            run.step(WHERE, "key " + " ".join(["Up"] * 12))  # the first topic
+            run.step(WHERE, "key Return")
+            run.step(WHERE, f"answers {n + 10000}")
+            run.step(WHERE, f"expect said | Location changed to {n + 10000}")
+            time.sleep(0.7)  # the change's half-second hold refuses another
+        time.sleep(IDLE_SECONDS)
+        program[part] = counts(run.app.pid)
+    run.step(WHERE, "close")
+    site = run.named("skycall-site")[0]
+    # A build from before sites published their addresses listens on the host it asks.
+    host, port = run.published() if hasattr(run, "published") else ("127.0.0.1", None)
+    port = port or int(options.host.rpartition(":")[2])
+    before, seconds = counts(site), []
+    for n in range(SOAK_REQUESTS // 4):
+        connection = http.client.HTTPConnection(host, port, timeout=10)
+        for page in ("right-now", "today", "tomorrow", "tenday"):
+            began = time.perf_counter()
+            connection.request("GET", f"/weather/{page}/{n % 500 + 10000}")
+            answer = connection.getresponse()
+            same(answer.status, 200, "the site's answer")
+            answer.read()
+            seconds.append(time.perf_counter() - began)
+        connection.close()
+    time.sleep(IDLE_SECONDS)  # the site closes its end
+    results.update(soak_program=program, soak_site={"before": before, "after": counts(site)})
+    results["soak_request"] = seconds
+    print(f"  program {program}\n  site {results['soak_site']}", flush=True)
+
+
 # ---- the second desktop: the real Orca -----------------------------------------------------
 def orca_keys(run, options, results):
     """Down typed at the program on the caption route to Orca's speech of the new topic, beside
@@ -247,8 +304,8 @@ def main():
     parser.add_argument("--only", default=",".join(MEASURES))
     options = parser.parse_args()
     only = set(options.only.split(","))
-    if only - set(MEASURES):
-        parser.error(f"--only takes some of {','.join(MEASURES)}")
+    if only - set(MEASURES + ("soak",)):
+        parser.error(f"--only takes some of {','.join(MEASURES)},soak")
     for name in ("skycall", "site", "bare_window", "hold_bench", "fetch_bench", "out_dir"):
         setattr(options, name, os.path.abspath(getattr(options, name)))
     options.artifacts = os.path.abspath(options.artifacts or
@@ -285,6 +342,10 @@ def main():
               flush=True)
         orca_keys(run, options, results)
 
+    def day(run):
+        print(f"a day of use: {SOAK_KEYS} keys, {SOAK_CHANGES} location changes ...", flush=True)
+        soak(run, options, results)
+
     try:
         # Key typed twice: on a plain desktop for its budget, and with the accessibility bus up,
         # where Qt hands every key to the bus's registry before the window sees it.
@@ -293,6 +354,7 @@ def main():
         first and session(options, "session", "a11y", first)
         "key" in only and session(options, "plain", "", [key])
         "orca" in only and session(options, "orca", "a11y orca", [orca])
+        "soak" in only and session(options, "soak", "", [day])
     except (Failed, subprocess.SubprocessError, OSError) as failure:
         sys.exit(f"session_bench: {failure}")
     with open(os.path.join(out, "session.json"), "w") as f:

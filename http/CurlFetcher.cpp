@@ -85,6 +85,24 @@ CurlFetcher::CurlFetcher(FetchLimits limits, std::function<void()> whileWaiting)
   curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, curlError_.data());
 }
 
+void CurlFetcher::checkEachConnection(ConnectionCheck check) {
+  check_ = std::move(check);
+  curl_easy_setopt(easy_, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &CurlFetcher::beforeRequest);
+  curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
+}
+
+int CurlFetcher::beforeRequest(void* self, char* siteIp, char* ownIp, int sitePort, int ownPort) {
+  auto& fetcher = *static_cast<CurlFetcher*>(self);
+  try {
+    fetcher.check_({siteIp, sitePort}, {ownIp, ownPort});
+    return CURL_PREREQFUNC_OK;
+  } catch (...) {  // an exception must not cross libcurl's C frames
+    fetcher.refused_ = std::current_exception();
+    return CURL_PREREQFUNC_ABORT;
+  }
+}
+
 CurlFetcher::~CurlFetcher() {
   curl_slist_free_all(headers_);
   curl_easy_cleanup(easy_);
@@ -117,6 +135,7 @@ CurlFetcher::Answer CurlFetcher::get(const std::string& address) {
   BodySink sink;
   sink.cap = limits_.maxBodyBytes;
   curlError_[0] = '\0';
+  refused_ = nullptr;
   curl_easy_setopt(easy_, CURLOPT_URL, address.c_str());
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &sink);
 
@@ -132,6 +151,7 @@ CurlFetcher::Answer CurlFetcher::get(const std::string& address) {
         result = message->data.result;
   }
 
+  if (refused_) std::rethrow_exception(refused_);
   const std::string detail = curlError_[0] ? curlError_.data() : curl_easy_strerror(result);
   switch (result) {
     case CURLE_OK:

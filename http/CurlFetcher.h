@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +13,12 @@
 #include "interfaces/PageFetcher.h"
 
 namespace skycall {
+
+// One end of a TCP connection: its numeric address ("127.0.0.1", "::1") and port.
+struct Endpoint {
+  std::string ip;
+  int port = 0;
+};
 
 // Fetches forecast pages over http(s) with libcurl, keeping the connection to the site open
 // from page to page. The transfer blocks its caller; whileWaiting runs about every 20 ms until
@@ -33,6 +40,12 @@ class CurlFetcher : public PageFetcher {
   CurlFetcher(const CurlFetcher&) = delete;
   CurlFetcher& operator=(const CurlFetcher&) = delete;
 
+  // Called before each request, over a new connection or a kept one, with the site's end of the
+  // connection and the fetcher's own; what it throws fails the fetch before anything is sent.
+  // A fetcher so checked never goes through a proxy: the check must see the site itself.
+  using ConnectionCheck = std::function<void(const Endpoint& site, const Endpoint& own)>;
+  void checkEachConnection(ConnectionCheck check);
+
   // An answer with an error status is a failed transfer, as the program needs.
   FetchedPage fetch(const std::string& address) override;
 
@@ -50,6 +63,7 @@ class CurlFetcher : public PageFetcher {
 
  private:
   void runTransfer();
+  static int beforeRequest(void* self, char* siteIp, char* ownIp, int sitePort, int ownPort);
 
   FetchLimits limits_;
   std::function<void()> whileWaiting_;
@@ -58,6 +72,8 @@ class CurlFetcher : public PageFetcher {
   curl_slist* headers_ = nullptr;
   std::array<char, CURL_ERROR_SIZE> curlError_{};
   bool busy_ = false;
+  ConnectionCheck check_;
+  std::exception_ptr refused_;  // what the check threw, out of libcurl's callback
 };
 
 class FetchTimedOut : public FetchError {

@@ -25,6 +25,12 @@ class PlaceNotFound : public FetchError {
   using FetchError::FetchError;
 };
 
+// The site that answered runs as another user of this computer: nothing it says is read.
+class SiteOfAnotherUser : public FetchError {
+ public:
+  using FetchError::FetchError;
+};
+
 // Blocking fetch of one page address; throws FetchError when the transfer fails.
 class PageFetcher {
  public:

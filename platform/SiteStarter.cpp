@@ -10,11 +10,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-#include "http/CurlFetcher.h"
+#include "http/OwnSite.h"
 
 namespace skycall {
 
@@ -28,14 +29,6 @@ constexpr char kSourceOption[] = "--source";
 constexpr char kSourceChoice[] = "auto";
 constexpr auto kAnswerWait = std::chrono::seconds(3);
 constexpr auto kRetryEvery = std::chrono::milliseconds(50);
-
-// "localhost", 127.x.x.x or [::1], with or without a port.
-bool onThisMachine(const std::string& host) {
-  const std::string name =
-      host.substr(0, host.rfind(':') == std::string::npos || host.back() == ']' ? host.size()
-                                                                                : host.rfind(':'));
-  return name == "localhost" || name.rfind("127.", 0) == 0 || name == "[::1]";
-}
 
 // The site beside the executable, else the first on PATH; empty when there is none.
 fs::path siteProgram(const fs::path& programFolder) {
@@ -51,10 +44,10 @@ fs::path siteProgram(const fs::path& programFolder) {
 
 }  // namespace
 
-SiteStarter::SiteStarter(PageFetcher& fetcher, std::string host, fs::path programFolder,
+SiteStarter::SiteStarter(CurlFetcher& fetcher, std::string host, fs::path programFolder,
                          std::function<void()> whileWaiting,
                          std::function<void(const std::string&)> report)
-    : fetcher_(fetcher),
+    : fetcher_(fetcher, host),
       host_(std::move(host)),
       programFolder_(std::move(programFolder)),
       whileWaiting_(std::move(whileWaiting)),
@@ -67,15 +60,24 @@ SiteStarter::~SiteStarter() {
 }
 
 FetchedPage SiteStarter::fetch(const std::string& address) {
+  if (!onThisMachine(host_)) return fetcher_.fetch(address);
+  std::exception_ptr unread;
   try {
     return fetcher_.fetch(address);
+  } catch (const SiteOfAnotherUser& e) {
+    if (report_) report_(e.what());
+    unread = std::current_exception();
   } catch (const FetchRefused&) {
-    if (!onThisMachine(host_) || siteRuns() || !startSite()) throw;
+    unread = std::current_exception();
   }
+  if (!siteRuns() && !startSite()) std::rethrow_exception(unread);
+  // Until the site started publishes its address, the one found may still be there.
   const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
   for (;;) {
     try {
       return fetcher_.fetch(address);
+    } catch (const SiteOfAnotherUser&) {
+      if (!siteRuns() || std::chrono::steady_clock::now() >= deadline) throw;
     } catch (const FetchRefused&) {
       if (!siteRuns() || std::chrono::steady_clock::now() >= deadline) throw;
     }
@@ -94,8 +96,7 @@ bool SiteStarter::siteRuns() {
 bool SiteStarter::startSite() {
   const fs::path program = siteProgram(programFolder_);
   if (program.empty()) return false;
-  const std::vector<std::string> args = {program.string(), "--listen", host_, kSourceOption,
-                                         kSourceChoice};
+  const std::vector<std::string> args = {program.string(), kSourceOption, kSourceChoice};
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -120,7 +121,7 @@ bool SiteStarter::startSite() {
   if (report_) {
     std::string command;
     for (const std::string& arg : args) command += (command.empty() ? "" : " ") + arg;
-    report_("No forecast site answered on " + host_ + ": started " + command +
+    report_("No forecast site of this user answered: started " + command +
             ", which ends with Skycall");
   }
   return true;

@@ -4,14 +4,16 @@
 # to bench/results.md. Run it by hand on a quiet machine (it is no part of the test command);
 # rerun when another heavy job ran meanwhile. SKYCALL_BENCH_ROUNDS sets the whole-process rounds
 # (default 10); SKYCALL_BENCH_ORCA_KEYS the keys typed with Orca on each side (default 15);
-# SKYCALL_BENCH_HOST the loopback host:port the bench build reads its forecast from (default
-# localhost:8729, clear of a site or a test run on the usual port).
+# SKYCALL_BENCH_HOST the forecast host the bench build is made for (default localhost: the
+# desktop's own site, on the free port it publishes, so no other run is in the way). A day of use
+# squeezed (keys, location changes, 6,000 site requests) is measured by hand:
+# bench/session_bench.py --only soak.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 build=build-bench
-host=${SKYCALL_BENCH_HOST:-localhost:8729}
+host=${SKYCALL_BENCH_HOST:-localhost}
 rounds=${SKYCALL_BENCH_ROUNDS:-10}
 results=$(mktemp -d "${TMPDIR:-/tmp}/skycall-bench.XXXXXX")
 trap 'rm -rf "$results"' EXIT

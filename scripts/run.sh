@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds Skycall, starts the stand-in forecast site unless one already answers, and runs
-# the program. The site started here stops when the program ends. Quiet on the terminal
+# Builds Skycall, starts the stand-in forecast site unless one of the user's own already answers,
+# and runs the program. The site started here stops when the program ends. Quiet on the terminal
 # (a screen reader reads every line): it speaks up only when something is wrong.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,48 +17,44 @@ if ! { cmake -S . -B build -DSKYCALL_TESTS=OFF &&
   exit 1
 fi
 
-host=$(sed -n 's/^SKYCALL_FORECAST_HOST:STRING=//p' build/CMakeCache.txt)
-port=${host##*:}
+# Where the user's own site publishes its address (skycall-site(1)); Skycall reads only that one.
+if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+  published=$XDG_RUNTIME_DIR/skycall/site
+else
+  published=/tmp/skycall-$(id -u)/site
+fi
 
-# What answers on the port: "site" for a skycall-site (its pages, error pages too, carry its
-# name), "other" for anything else that accepts a connection, "none" when nothing listens.
+# "site" when a Skycall forecast site answers this user at the published address (its pages,
+# error pages too, carry its name; another user's site refuses this user), "none" otherwise.
 probe() {
-  local body
-  if body=$(curl -sS --max-time 2 "http://$host/weather/today/12345" 2>/dev/null); then
-    case "$body" in *"Skycall Weather"*) echo site ;; *) echo other ;; esac
-  elif (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    echo other
+  local address body
+  if address=$(cat "$published" 2>/dev/null) &&
+    body=$(curl -sSf --noproxy '*' --max-time 2 "http://$address/weather/today/12345" 2>/dev/null) &&
+    [[ $body == *"Skycall Weather"* ]]; then
+    echo site
   else
     echo none
   fi
 }
 
 site_pid=""
-case "$(probe)" in
-  site) ;;
-  other)
-    echo "Port $port is taken by another program, not a Skycall forecast site, so Skycall cannot" \
-      "load its forecast. See which program holds it with: ss -ltnp 'sport = :$port'"
+if [ "$(probe)" = none ]; then
+  # Live weather when the forecast services answer, the demo forecast (which says so) when
+  # not. Choosing may take the site its whole upstream time-out (8 s), so wait longer.
+  build/skycall-site --source auto >>build/skycall-site.log 2>&1 &
+  site_pid=$!
+  trap 'kill "$site_pid" 2>/dev/null; wait 2>/dev/null' EXIT
+  answer=none
+  for _ in $(seq 150); do
+    kill -0 "$site_pid" 2>/dev/null || break
+    answer=$(probe)
+    [ "$answer" = none ] || break
+    sleep 0.1
+  done
+  if [ "$answer" != site ]; then
+    echo "The forecast site did not start; build/skycall-site.log says why:"
+    tail -5 build/skycall-site.log
     exit 1
-    ;;
-  none)
-    # Live weather when the forecast services answer, the demo forecast (which says so) when
-    # not. Choosing may take the site its whole upstream time-out (8 s), so wait longer.
-    build/skycall-site --listen "$host" --source auto >>build/skycall-site.log 2>&1 &
-    site_pid=$!
-    trap 'kill "$site_pid" 2>/dev/null; wait 2>/dev/null' EXIT
-    answer=none
-    for _ in $(seq 150); do
-      kill -0 "$site_pid" 2>/dev/null || break
-      answer=$(probe)
-      [ "$answer" = none ] || break
-      sleep 0.1
-    done
-    if [ "$answer" != site ]; then
-      echo "The forecast site did not start; build/skycall-site.log says why:"
-      tail -5 build/skycall-site.log
-      exit 1
-    fi
-    ;;
-esac
+  fi
+fi
 build/skycall

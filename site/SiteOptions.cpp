@@ -36,16 +36,17 @@ std::string takeListen(const std::string& text, SiteOptions& options) {
 }  // namespace
 
 std::variant<SiteOptions, int> parseSiteOptions(const std::vector<std::string>& args,
-                                                std::string_view defaultListen, std::ostream& out,
-                                                std::ostream& err) {
+                                                std::ostream& out, std::ostream& err) {
   SiteOptions options;
-  std::string listen(defaultListen);
+  std::string listen = "localhost:0";
   std::string source = "demo";
   CLI::App app("skycall-site: the stand-in forecast site Skycall reads its four pages from.",
                "skycall-site");
   app.option_defaults()->always_capture_default();
   app.set_version_flag("--version", "skycall-site " SKYCALL_VERSION);
-  app.add_option("--listen", listen, "loopback HOST:PORT to serve on (port 0: any free port)");
+  app.add_option("--listen", listen,
+                 "loopback HOST:PORT to serve on (port 0: any free port); published in the "
+                 "user's runtime folder, where Skycall looks");
   app.add_option("--source", source,
                  "demo: made-up weather; live: the Open-Meteo services; auto: live when the "
                  "services answer at start, demo otherwise")

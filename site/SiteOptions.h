@@ -3,7 +3,6 @@
 
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -12,13 +11,14 @@ namespace skycall {
 enum class SourceChoice { Demo, Live, Auto };
 
 // The site's exit statuses besides 0: a command line it cannot honour, and an address another
-// program (or another skycall-site) already serves on; neither is worth starting again.
+// program (or another skycall-site) already serves on, or that cannot be published in the
+// user's own folder; neither is worth starting again.
 constexpr int kBadCommandLine = 2;
 constexpr int kAddressTaken = 3;
 
 struct SiteOptions {
   std::string host;  // the numeric loopback address to bind
-  int port = 0;      // 0: any free port (the site prints the one it got)
+  int port = 0;      // 0: any free port (the site publishes the one it got)
   SourceChoice source = SourceChoice::Demo;
   std::string geocodingUrl = "https://geocoding-api.open-meteo.com/v1/search";
   std::string forecastUrl = "https://api.open-meteo.com/v1/forecast";
@@ -27,12 +27,11 @@ struct SiteOptions {
   double upstreamTimeoutSeconds = 8.0;
 };
 
-// The command line of skycall-site (the arguments after the program name). defaultListen is the
-// build's forecast host ("localhost:8722"). Gives the options, or the exit status once --help or
-// --version has printed its answer on out (0) or a wrong command line has been reported on err
-// (2). The listen address must be a loopback one: the site serves this machine only.
+// The command line of skycall-site (the arguments after the program name). Gives the options,
+// or the exit status once --help or --version has printed its answer on out (0) or a wrong
+// command line has been reported on err (2). The listen address must be a loopback one: the site
+// serves this machine only; by default any free port on 127.0.0.1.
 std::variant<SiteOptions, int> parseSiteOptions(const std::vector<std::string>& args,
-                                                std::string_view defaultListen, std::ostream& out,
-                                                std::ostream& err);
+                                                std::ostream& out, std::ostream& err);
 
 }  // namespace skycall

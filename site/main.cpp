@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // skycall-site: the stand-in forecast site that Skycall reads its four pages from: the four
-// pages for any location, 404 for every other address, one log line per request on stderr.
+// pages for any location, 404 for every other address, one log line per request on stderr. It
+// serves its own user only, on the address it publishes in that user's runtime folder.
 #include <curl/curl.h>
 #include <httplib.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <ctime>
@@ -14,6 +16,7 @@
 #include <thread>
 
 #include "forecast/SiteAddress.h"
+#include "http/OwnSite.h"
 #include "site/DemoSource.h"
 #include "site/LiveSource.h"
 #include "site/PageRenderer.h"
@@ -21,10 +24,6 @@
 
 #ifndef SKYCALL_VERSION
 #define SKYCALL_VERSION "0"
-#endif
-
-#ifndef SKYCALL_FORECAST_HOST
-#define SKYCALL_FORECAST_HOST "localhost:8722"
 #endif
 
 namespace {
@@ -35,12 +34,24 @@ constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kJson = "application/json; charset=utf-8";
 // The site answers GET only; no request of the program carries a body.
 constexpr std::size_t kMaxRequestBody = 4096;
-// Enough workers that a crowd of slow or idle connections, each holding one until its read
-// time-out, leaves the program's four pages some; and time-outs short enough that they go.
-constexpr std::size_t kWorkers = 256;
+// One user's program reads its pages over one connection; a worker for it, one for another
+// client of the user's (a probe, a browser), and two to spare. Each connection holds a worker
+// while it lasts, so an idle one is let go soon: a second without a request, two to send one.
+constexpr std::size_t kWorkers = 4;
+constexpr time_t kKeepAliveSeconds = 1;
 constexpr time_t kReadTimeoutSeconds = 2;
 
 void route(httplib::Server& http, ForecastSource& source) {
+  // Only the site's own user is answered; another user's process learns nothing from it.
+  http.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+    const auto client = socketOwner({request.remote_addr, request.remote_port},
+                                    {request.local_addr, request.local_port});
+    if (client == ::geteuid()) return httplib::Server::HandlerResponse::Unhandled;
+    response.status = 403;
+    response.set_content(renderErrorPage(403, "This forecast site serves its own user only."),
+                         kHtml);
+    return httplib::Server::HandlerResponse::Handled;
+  });
   // The route names the page; the rest of the (decoded) path is the location, "+" a blank.
   for (std::size_t i = 0; i < kPagePaths.size(); ++i)
     http.Get(std::string(kPagePaths[i]) + "(.*)",
@@ -86,8 +97,7 @@ void route(httplib::Server& http, ForecastSource& source) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto parsed =
-      parseSiteOptions({argv + 1, argv + argc}, SKYCALL_FORECAST_HOST, std::cout, std::cerr);
+  const auto parsed = parseSiteOptions({argv + 1, argv + argc}, std::cout, std::cerr);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const SiteOptions& options = std::get<SiteOptions>(parsed);
 
@@ -104,7 +114,7 @@ int main(int argc, char** argv) {
   http.set_tcp_nodelay(true);
   http.set_payload_max_length(kMaxRequestBody);
   http.set_read_timeout(kReadTimeoutSeconds, 0);
-  http.set_keep_alive_timeout(kReadTimeoutSeconds);
+  http.set_keep_alive_timeout(kKeepAliveSeconds);
   http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   // An address already served is refused, never shared (the library's default would share the
   // port and split the requests between two sites).
@@ -112,14 +122,23 @@ int main(int argc, char** argv) {
     const int yes = 1;
     setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
-  // Listening comes first, so a program that started this site finds its port open at once;
-  // its requests wait while the source is chosen.
+  // Listening and publishing come first, so a program that started this site finds it at
+  // once; its requests wait while the source is chosen.
   const int port = options.port == 0 ? http.bind_to_any_port(options.host)
                    : http.bind_to_port(options.host, options.port) ? options.port
                                                                    : -1;
   if (port < 0) {
     std::cerr << "skycall-site: cannot listen on " << options.host << ":" << options.port
               << ": another program (another skycall-site?) serves there\n";
+    return kAddressTaken;
+  }
+  const bool v6 = options.host.find(':') != std::string::npos;
+  const std::string address =
+      (v6 ? "[" + options.host + "]" : options.host) + ":" + std::to_string(port);
+  try {
+    publishSiteAddress(address);
+  } catch (const std::exception& error) {
+    std::cerr << "skycall-site: Skycall could not find this site: " << error.what() << "\n";
     return kAddressTaken;
   }
   curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -136,9 +155,8 @@ int main(int argc, char** argv) {
       live ? std::unique_ptr<ForecastSource>(new LiveForecastSource(services))
            : std::make_unique<DemoForecastSource>();
   route(http, *chosen);
-  const bool v6 = options.host.find(':') != std::string::npos;
   std::cout << "skycall-site: serving the " << (live ? "live" : "demo") << " source on http://"
-            << (v6 ? "[" + options.host + "]" : options.host) << ":" << port << "/" << std::endl;
+            << address << "/" << std::endl;
 
   std::atomic<bool> served = false;
   std::thread stopper([&] {
@@ -153,6 +171,11 @@ int main(int argc, char** argv) {
   served = true;
   if (!ok) kill(getpid(), SIGTERM);  // the stopper waits for a signal
   stopper.join();
+  try {
+    withdrawSiteAddress(address);
+  } catch (const std::exception&) {
+    // The folder went; so did the address.
+  }
   if (!ok) std::cerr << "skycall-site: serving stopped unexpectedly\n";
   return ok ? 0 : 1;
 }

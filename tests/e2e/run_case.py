@@ -30,6 +30,7 @@ LOOKS = {  # GNOME's settings for how windows look, by the desktop flag that set
     "high-contrast": ["org.gnome.desktop.a11y.interface", "high-contrast", "true"],
     "dark": ["org.gnome.desktop.interface", "color-scheme", "prefer-dark"],
 }
+OTHER = "skycall-e2e-other"  # another user of the same computer
 
 
 def lines(path):  # (where, text) of every line that is neither blank nor a note
@@ -133,6 +134,7 @@ class Run:
         self.names = dict(t.split(" = ", 1) for _, t in lines(TESTS + "/texts.txt"))
         self.app = self.wid = self.deb = None
         self.args = []
+        self.sites = []  # the logs of the sites started, in turn
         self.mark, self.offset, self.position, self.t0 = 0, 0, 0, time.monotonic()
         self.home, self.cwd = self.dir, self.subdir("work")
         self.binary = os.path.join(self.subdir("app"), "skycall")
@@ -144,6 +146,8 @@ class Run:
         self.env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": self.dir, "LANG": "C.UTF-8",
                     "LC_ALL": "C.UTF-8", "XDG_RUNTIME_DIR": self.subdir("runtime", 0o700),
                     "XDG_DATA_HOME": self.subdir("data"), MARKER: self.dir}
+        # A proxy in the user's environment (one that refuses all): the site is reached without it.
+        self.env["http_proxy"] = "http://127.0.0.1:1"
         shutil.rmtree(self.artifacts, ignore_errors=True)
         os.makedirs(self.artifacts)
 
@@ -179,9 +183,9 @@ class Run:
         self.ids and sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", path])
         return path
 
-    def popen(self, argv, env=None, **kw):
+    def popen(self, argv, env=None, ids=None, **kw):
         return subprocess.Popen(argv, env=dict(self.env, **(env or {})), cwd=kw.pop("cwd", self.dir),
-                                start_new_session=True, stdin=subprocess.DEVNULL, **self.ids, **kw)
+                                start_new_session=True, stdin=subprocess.DEVNULL, **(ids or self.ids), **kw)
 
     def run(self, argv, timeout=20, check=True):  # a command of the desktop's, as its user
         return sh(argv, timeout, check, env=self.env, **self.ids)
@@ -193,8 +197,9 @@ class Run:
 
     # ---- the desktop --------------------------------------------------------------------------
     def v_desktop(self, flags=""):
-        "[a11y orca braille words slow scaled doubled high-contrast dark no-site site-beside no-speechd wayland wayland-no-x package services notifications logind]"
+        "[a11y orca braille words slow scaled doubled high-contrast dark user no-site site-beside no-speechd wayland wayland-no-x package services notifications logind]"
         flags = set(flags.split()) | ({"a11y", "orca"} if {"orca", "braille"} & set(flags.split()) else set())
+        "user" in flags and self.v_user()
         if flags & {"wayland", "wayland-no-x"}:  # sway runs as a normal user only
             self.v_user()
             self.wayland("wayland" in flags)
@@ -235,16 +240,40 @@ class Run:
         "package" in flags or shutil.copy2(self.o.skycall, self.binary)  # a copy keeps progress.ini beside it
         "site-beside" in flags and shutil.copy2(self.site, os.path.dirname(self.binary))
         if "no-site" not in flags:
-            port = int(self.o.host.rpartition(":")[2])
-            site = re.search(r"^ExecStart=(.*)$", open(UNIT).read(), re.M)[1].split() if "package" in flags \
-                else [self.site, "--listen", f"127.0.0.1:{port}"]
-            "services" in flags and site.extend(self.services())
-            site = self.popen(site, stdout=open(self.kept("site.log"), "w"), stderr=subprocess.STDOUT)
-            wait_until(lambda: site.poll() is not None or not socket.socket().connect_ex(("127.0.0.1", port)),
-                       20, "the site")
-            same(site.poll(), None, "skycall-site running (is the port taken?)")
+            self.start_site("package" in flags, "services" in flags)
         if "package" in flags:  # what the home and the start folder hold before the program
             self.trees = tree(self.home), tree(self.cwd)
+
+    def start_site(self, unit, services=False):
+        """A site of the current user's, as the package's unit starts it or serving the demo (or the
+        weather of stand-in services), once it answers on the address it published."""
+        argv = [self.site, *(self.services() if services else [])]
+        if unit:
+            argv = re.search(r"^ExecStart=(.*)$", open(UNIT).read(), re.M)[1].split()
+        log = self.kept(f"site-{len(self.sites)}.log" if self.sites else "site.log")
+        self.sites.append(log)
+        site = self.popen(argv, stdout=open(log, "w"), stderr=subprocess.STDOUT)
+
+        def answers():
+            same(site.poll(), None, "skycall-site running")
+            address = self.published()
+            return address and not socket.socket().connect_ex(address)
+
+        wait_until(answers, 20, "the site")
+
+    def published(self):  # the address the current user's site published; None: none
+        path = self.env["XDG_RUNTIME_DIR"] + "/skycall/site"
+        if not os.path.exists(path):
+            return None
+        host, _, port = open(path).read().strip().rpartition(":")
+        return host, int(port)
+
+    def publish(self, port):  # in the current user's runtime folder, as a site of theirs left it
+        folder = self.env["XDG_RUNTIME_DIR"] + "/skycall"
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        with open(folder + "/site", "w") as f:
+            f.write(f"127.0.0.1:{port}\n")
+        self.ids and sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", folder])
 
     def services(self):  # stand-ins for the weather services, the site's options to ask them
         self.weather = self.subdir("weather")
@@ -356,19 +385,51 @@ class Run:
         "stop | hang [| SECONDS]: the site ends, or in its place one holds each request, then drops it"
         [end(pid) for pid in self.named("skycall-site")]
         if how == "hang":
-            server = socket.create_server(("127.0.0.1", int(self.o.host.rpartition(":")[2])))
+            server = socket.create_server(("127.0.0.1", 0))
             threading.Thread(target=lambda: [threading.Timer(float(seconds), c.close).start()
                                              for c, _ in iter(server.accept, None)], daemon=True).start()
+            self.publish(server.getsockname()[1])
+
+    def v_impostor(self, who):
+        "another-user | same-user | another-users-folder: a server, no site of the user's, on the old port and on the port the user's published address names; another user's serves a forecast of its own, the user's own garbage; or, no runtime folder set, the folder the user's site would publish in made first by another user"
+        ids = self.account(OTHER) if who != "same-user" else self.ids
+        if who == "another-users-folder":
+            self.env.pop("XDG_RUNTIME_DIR")
+            folder = f"/tmp/skycall-{self.ids['user']}"
+            os.makedirs(folder, 0o700, exist_ok=True)
+            os.chown(folder, ids["user"], ids["group"])
+            self.squatted = [folder, "/tmp/runtime-skycall-e2e"]  # Qt's own stand-in, too
+            return
+        os.chmod(self.dir, 0o711)  # another user reaches only what is theirs to read
+        pages = self.subdir("impostor")
+        for page in ("right-now", "today", "tomorrow", "tenday"):
+            os.makedirs(f"{pages}/weather/{page}")
+            body = bytes(range(256))
+            if who == "another-user":
+                body = open(f"{TESTS}/pages/{page}-full.html", "rb").read()
+            open(f"{pages}/weather/{page}/12345", "wb").write(body)
+        old = self.o.host.rpartition(":")[2] if ":" in self.o.host else "8722"
+        for port in (old, "0"):
+            argv = ["/usr/bin/python3", "-u", "-m", "http.server", "-b", "127.0.0.1", port]
+            server = self.popen(argv, ids=ids, cwd=pages, stdout=subprocess.PIPE)
+            serving = re.search(rb" port (\d+) ", server.stdout.readline())
+            same(bool(serving), True, f"a server on port {port}")
+        self.publish(int(serving[1]))
 
     def v_fault(self, service, mode):
-        "speech|reader|notifications | absent|refuses|hangs|dies|garbage: that service failing so"
+        "speech|site|reader|notifications | absent|refuses|hangs|dies|garbage: it failing so"
         argv = ["/usr/bin/python3", self.harness + "/faulty_service.py"]
+        port = self.dir + "/site-port"
         if service == "speech":
             argv += ["socket", mode, self.env["SPEECHD_ADDRESS"].split(":", 1)[1]]
+        elif service == "site":
+            argv += ["tcp", mode, port]
         else:
             name = {"reader": "org.gnome.Orca1.Service", "notifications": NOTIFICATIONS}[service]
             argv += ["dbus", mode, name, "/" + name.replace(".", "/")]
         self.ready(argv)
+        if service == "site" and mode != "absent":  # as a site of the user's publishes itself
+            self.publish(int(open(port).read()))
 
     def v_wake(self):
         "the computer woke from a suspend, as logind tells the desktop's system bus"
@@ -560,7 +621,7 @@ class Run:
         text = self.expand(text)
         said = [u.text for u in self.poll()]
         files = [self.files["debuglog.txt"], self.keep["skycall.out"]]
-        logged = [open(f, errors="replace").read().count(text) for f in files if os.path.exists(f)]
+        logged = [open(f, errors="replace", newline="").read().count(text) for f in files if os.path.exists(f)]
         same(sum(logged) + sum(text in t for t in said), 1, f"times {text!r} said or logged")
 
     def v_expect_within(self, seconds):
@@ -745,12 +806,44 @@ class Run:
         verify = sh(["systemd-analyze", "verify", UNIT], 120, False)  # not where systemd never booted
         re.search("Failed to initialize|not been booted", verify.stderr) or same(verify.returncode, 0, verify.stderr)
 
+    def account(self, name):  # a normal user of this computer's, made for the tests
+        sh(["useradd", "-r", "-M", "-s", "/usr/sbin/nologin", name], check=False)
+        user = pwd.getpwnam(name)
+        return {"user": user.pw_uid, "group": user.pw_gid, "extra_groups": []}
+
     def v_user(self):
         "every process of the run a normal user's"
-        sh(["useradd", "-r", "-M", "-s", "/usr/sbin/nologin", "skycall-e2e"], check=False)
-        user = pwd.getpwnam("skycall-e2e")
-        self.ids = {"user": user.pw_uid, "group": user.pw_gid, "extra_groups": []}
-        sh(["chown", "-R", f"{user.pw_uid}:{user.pw_gid}", self.dir])
+        self.ids = self.account("skycall-e2e")
+        sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", self.dir])
+
+    def v_neighbour(self):
+        "another normal user on the same desktop, with a home and runtime folder of their own and their site started as the package's unit starts it: the steps after it are theirs"
+        self.ids = self.account(OTHER)
+        os.chmod(self.dir, 0o711)
+        self.home = self.cwd = self.subdir("neighbour")
+        self.env.update(
+            HOME=self.home,
+            XDG_CONFIG_HOME=self.home + "/.config",
+            XDG_DATA_HOME=self.home + "/.local/share",
+            XDG_CACHE_HOME=self.home + "/.cache",
+            XDG_RUNTIME_DIR=self.subdir("neighbour/run", 0o700),
+        )
+        # Another user's session bus and speech-dispatcher: the program's texts go to its caption.
+        self.env.update(DBUS_SESSION_BUS_ADDRESS="disabled:", SPEECHD_ADDRESS="unix_socket:/none")
+        self.start_site(True)
+
+    def v_expect_forbidden(self):
+        "the user's own site answers another user's request 403"
+        host, port = self.published()
+        curl = ["curl", "-s", "--noproxy", "*", "-o", "/dev/null", "-w", "%{http_code}"]
+        answer = sh(curl + [f"http://{host}:{port}/weather/today/1"], **self.account(OTHER))
+        same(answer.stdout, "403", "another user's request")
+
+    def v_expect_asked(self, *places):
+        "| PLACE ...: each site, in the order they started, served pages of that place alone"
+        for log, place in zip(self.sites, places):
+            asked = set(re.findall(r" GET /weather/[^/]+/(\S*) 200$", open(log).read(), re.M))
+            same(asked, {place}, f"the places {os.path.basename(log)} was asked for")
 
     def v_as_user(self):
         "the installed program, a normal user's, started from root's folder, which it cannot write"
@@ -789,6 +882,8 @@ class Run:
             for pid in [p for _ in range(2) for p in self.processes()]:  # twice: some start as others end
                 end(pid)
             shutil.rmtree(self.dir, ignore_errors=True)
+            for folder in getattr(self, "squatted", []):
+                shutil.rmtree(folder, ignore_errors=True)
             if self.deb:
                 sh(["dpkg", "--purge", "skycall"], 300)
                 same(os.path.lexists(ENABLED), False, "purged, yet the unit is enabled")
