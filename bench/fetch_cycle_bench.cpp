@@ -11,8 +11,8 @@
 #include <sstream>
 #include <string>
 
-#include "forecast/RowList.h"
 #include "forecast/FetchCycle.h"
+#include "forecast/RowList.h"
 #include "http/CurlFetcher.h"
 #include "http/OwnSite.h"
 #include "platform/SystemClock.h"

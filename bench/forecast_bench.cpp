@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "bench/ForecastPages.h"
-#include "forecast/RowList.h"
 #include "forecast/MarkerScan.h"
 #include "forecast/Normalise.h"
 #include "forecast/PageSteps.h"
+#include "forecast/RowList.h"
 #include "text/TextCodec.h"
 
 namespace {

@@ -45,7 +45,7 @@ struct OutlookDay {
 };
 
 struct ForecastData {
-  std::string placeName;                           // as shown in page titles ("Springfield, IL")
+  std::string placeName;   // as shown in page titles ("Springfield, IL")
   std::string sourceNote;  // a footer line saying where the weather comes from
   CurrentConditions now;
   DayDetail today, tomorrow;

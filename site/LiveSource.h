@@ -36,8 +36,8 @@ struct KnownPlace {
 // for as long as the site runs; a place's forecast for half a minute, so the four pages of one
 // fetch cycle cost one call, and a program that loads again hears the forecast as it is then.
 // Its alerts come from the alerts service for the place's point, also kept half a minute: a
-// warning is heard within minutes. Unknown location: 404; the services failing: 502; not answering in time:
-// 504.
+// warning is heard within minutes. Unknown location: 404; the services failing: 502; not answering
+// in time: 504.
 class LiveForecastSource : public ForecastSource {
  public:
   using Now = std::function<std::chrono::steady_clock::time_point()>;

@@ -292,8 +292,8 @@ TEST(LiveSource, FailingServicesAreNoneForAutoAndFailThePagesWithTheirStatus) {
 
 // The live source's alerts from each answer the alerts service may give: those in force, most
 // severe first, cleaned; or the status of a service that fails, while the forecast never fails
-// with it. An answer is kept half a minute. The site asks for the place's point with the program and
-// a contact named, as the service's terms want; the demo has its one alert place, and no alert
+// with it. An answer is kept half a minute. The site asks for the place's point with the program
+// and a contact named, as the service's terms want; the demo has its one alert place, and no alert
 // elsewhere.
 TEST(LiveSource, AlertsFromEachAnswerOfTheAlertsService) {
   Services services;
