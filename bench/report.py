@@ -61,53 +61,127 @@ def build_rows(results):
     memchr, memchr_entry = gb_median(path("forecast.json"), "BM_MemchrFloor")
     scan_mbs = scan_entry["bytes_per_second"] / 1e6
     memchr_mbs = memchr_entry["bytes_per_second"] / 1e6
-    rows.append(Row("scan + normalisation, four 100 KB pages", scan_mbs, "memchr, same bytes",
-                    memchr_mbs, "MB/s", "at least 1,000 MB/s", scan_mbs >= 1000,
-                    ratio=scan / memchr))
+    rows.append(
+        Row(
+            "scan + normalisation, four 100 KB pages",
+            scan_mbs,
+            "memchr, same bytes",
+            memchr_mbs,
+            "MB/s",
+            "at least 1,000 MB/s",
+            scan_mbs >= 1000,
+            ratio=scan / memchr,
+        )
+    )
 
     key, _ = gb_median(path("key.json"), "BM_DownKeyToVoice")
-    rows.append(Row("key press to text at the route, in process", key * 1e6, "none", None, "µs",
-                    "under 50 µs", key * 1e6 < 50))
+    rows.append(
+        Row(
+            "key press to text at the route, in process",
+            key * 1e6,
+            "none",
+            None,
+            "µs",
+            "under 50 µs",
+            key * 1e6 < 50,
+        )
+    )
 
     typed, spd = median_ms("key_typed"), median_ms("spd_say")
-    rows.append(Row("key typed (xdotool) to text at speech-dispatcher", typed,
-                    "spd-say, same text", spd, "ms", "within 1.2x", typed / spd <= 1.2))
+    rows.append(
+        Row(
+            "key typed (xdotool) to text at speech-dispatcher",
+            typed,
+            "spd-say, same text",
+            spd,
+            "ms",
+            "within 1.2x",
+            typed / spd <= 1.2,
+        )
+    )
 
     orca, listed = median_ms("orca_key"), median_ms("orca_list")
-    rows.append(Row("Orca: Down typed (xdotool) to the new topic spoken, caption route", orca,
-                    "the same Orca, next item of a Qt list", listed, "ms", "within 1.2x",
-                    orca / listed <= 1.2))
+    rows.append(
+        Row(
+            "Orca: Down typed (xdotool) to the new topic spoken, caption route",
+            orca,
+            "the same Orca, next item of a Qt list",
+            listed,
+            "ms",
+            "within 1.2x",
+            orca / listed <= 1.2,
+        )
+    )
 
     start = median_ms("skycall_start")
     paint, shell = median_ms("bare_window_start"), median_ms("spd_say_shell")
     floor = max(paint, shell)
-    floor_name = ("bare Qt window, first frame" if paint >= shell else "spd-say from a shell")
-    rows.append(Row('process start to "Loading the forecast." at speech-dispatcher', start,
-                    floor_name, floor, "ms", "within 1.5x", start / floor <= 1.5))
+    floor_name = "bare Qt window, first frame" if paint >= shell else "spd-say from a shell"
+    rows.append(
+        Row(
+            'process start to "Loading the forecast." at speech-dispatcher',
+            start,
+            floor_name,
+            floor,
+            "ms",
+            "within 1.5x",
+            start / floor <= 1.5,
+        )
+    )
 
     cycle, _ = gb_median(path("fetch.json"), "BM_FetchCycle")
     curl, _ = gb_median(path("fetch.json"), "BM_CurlFourGetsFloor")
-    rows.append(Row("one fetch cycle, skycall-site on loopback", cycle * 1000,
-                    "curl, four GETs on one connection", curl * 1000, "ms", "within 1.5x",
-                    cycle / curl <= 1.5))
+    rows.append(
+        Row(
+            "one fetch cycle, skycall-site on loopback",
+            cycle * 1000,
+            "curl, four GETs on one connection",
+            curl * 1000,
+            "ms",
+            "within 1.5x",
+            cycle / curl <= 1.5,
+        )
+    )
 
     _, hold_entry = gb_median(path("hold.json"), "BM_HoldHalfSecond")
     share = hold_entry["core_percent"]
-    rows.append(Row("processor time while hold waits 0.5 s", share, "none", None, "% of a core",
-                    "under 5 %", share < 5))
+    rows.append(
+        Row(
+            "processor time while hold waits 0.5 s",
+            share,
+            "none",
+            None,
+            "% of a core",
+            "under 5 %",
+            share < 5,
+        )
+    )
 
     rss = statistics.median(session["skycall_kb"]) / 1024
     bare = statistics.median(session["bare_window_kb"]) / 1024
-    rows.append(Row("resident memory, idle after a full cycle", rss, "bare Qt 6 window", bare,
-                    "MB", "under 60 MB", rss < 60))
+    rows.append(
+        Row(
+            "resident memory, idle after a full cycle",
+            rss,
+            "bare Qt 6 window",
+            bare,
+            "MB",
+            "under 60 MB",
+            rss < 60,
+        )
+    )
 
     details = {
         "decode": gb_median(path("forecast.json"), "BM_DecodeScanAndNormalise")[1],
-        "paint": paint, "shell": shell,
-        "rounds": len(session["skycall_start"]), "key_rounds": len(session["key_typed"]),
-        "key_text": session["key_text"], "cores": session["cores"],
+        "paint": paint,
+        "shell": shell,
+        "rounds": len(session["skycall_start"]),
+        "key_rounds": len(session["key_typed"]),
+        "key_text": session["key_text"],
+        "cores": session["cores"],
         "orca_keys": len(session["orca_key"]),
-        "typed_a11y": median_ms("key_typed_a11y"), "spd_a11y": median_ms("spd_say_a11y"),
+        "typed_a11y": median_ms("key_typed_a11y"),
+        "spd_a11y": median_ms("spd_say_a11y"),
     }
     return rows, details
 
@@ -116,9 +190,15 @@ def table(rows):
     head = ["Measure", "Median", "Floor", "Floor median", "Ratio", "Budget", "Result"]
     lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
     for r in rows:
-        cells = [r.what, fmt(r.value, r.unit), r.floor_name, fmt(r.floor, r.unit),
-                 f"{r.ratio:.2f}x" if r.ratio is not None else "–", r.budget,
-                 "pass" if r.passed else "**over**"]
+        cells = [
+            r.what,
+            fmt(r.value, r.unit),
+            r.floor_name,
+            fmt(r.floor, r.unit),
+            f"{r.ratio:.2f}x" if r.ratio is not None else "–",
+            r.budget,
+            "pass" if r.passed else "**over**",
+        ]
         lines.append("| " + " | ".join(cells) + " |")
     return "\n".join(lines)
 
@@ -130,7 +210,7 @@ def kept_notes(out):
     except OSError:
         return ""
     at = text.find("\n" + NOTES_HEADING)
-    return text[at + 1:] if at >= 0 else ""
+    return text[at + 1 :] if at >= 0 else ""
 
 
 def main(argv=None):

@@ -19,9 +19,20 @@ import report  # noqa: E402
 def gb_file(folder, name, runs):
     """A Google Benchmark JSON file with a median aggregate per run: (name, real_time, unit,
     extra fields)."""
-    entries = [dict({"name": f"{run}_median", "run_name": run, "run_type": "aggregate",
-                     "aggregate_name": "median", "real_time": time, "time_unit": unit}, **extra)
-               for run, time, unit, extra in runs]
+    entries = [
+        dict(
+            {
+                "name": f"{run}_median",
+                "run_name": run,
+                "run_type": "aggregate",
+                "aggregate_name": "median",
+                "real_time": time,
+                "time_unit": unit,
+            },
+            **extra,
+        )
+        for run, time, unit, extra in runs
+    ]
     with open(os.path.join(folder, name), "w") as f:
         json.dump({"benchmarks": entries}, f)
 
@@ -29,23 +40,60 @@ def gb_file(folder, name, runs):
 class Results:
     """One run's files, each measure given in the table's own unit."""
 
-    def __init__(self, folder, scan_mbs=4000, key_us=0.4, typed=6.0, spd=5.0, start=40.0,
-                 paint=30.0, shell=8.0, cycle=0.4, curl=0.5, core_percent=0.1, rss_mb=40,
-                 bare_mb=25, orca=20.0, orca_list=160.0):
+    def __init__(
+        self,
+        folder,
+        scan_mbs=4000,
+        key_us=0.4,
+        typed=6.0,
+        spd=5.0,
+        start=40.0,
+        paint=30.0,
+        shell=8.0,
+        cycle=0.4,
+        curl=0.5,
+        core_percent=0.1,
+        rss_mb=40,
+        bare_mb=25,
+        orca=20.0,
+        orca_list=160.0,
+    ):
         page_bytes = 400_000
-        gb_file(folder, "forecast.json", [
-            ("BM_ScanAndNormalise", page_bytes / scan_mbs * 1000, "ns",
-             {"bytes_per_second": scan_mbs * 1e6}),
-            ("BM_DecodeScanAndNormalise", 300_000, "ns", {"bytes_per_second": 1.3e9}),
-            ("BM_MemchrFloor", 4_000, "ns", {"bytes_per_second": page_bytes / 4e-6}),
-        ])
+        gb_file(
+            folder,
+            "forecast.json",
+            [
+                (
+                    "BM_ScanAndNormalise",
+                    page_bytes / scan_mbs * 1000,
+                    "ns",
+                    {"bytes_per_second": scan_mbs * 1e6},
+                ),
+                ("BM_DecodeScanAndNormalise", 300_000, "ns", {"bytes_per_second": 1.3e9}),
+                ("BM_MemchrFloor", 4_000, "ns", {"bytes_per_second": page_bytes / 4e-6}),
+            ],
+        )
         gb_file(folder, "key.json", [("BM_DownKeyToVoice", key_us * 1000, "ns", {})])
-        gb_file(folder, "fetch.json", [
-            ("BM_FetchCycle/real_time", cycle, "ms", {}),
-            ("BM_CurlFourGetsFloor/manual_time", curl * 1000, "us", {}),
-        ])
-        gb_file(folder, "hold.json", [("BM_HoldHalfSecond/iterations:4/real_time", 501, "ms",
-                                       {"core_percent": core_percent})])
+        gb_file(
+            folder,
+            "fetch.json",
+            [
+                ("BM_FetchCycle/real_time", cycle, "ms", {}),
+                ("BM_CurlFourGetsFloor/manual_time", curl * 1000, "us", {}),
+            ],
+        )
+        gb_file(
+            folder,
+            "hold.json",
+            [
+                (
+                    "BM_HoldHalfSecond/iterations:4/real_time",
+                    501,
+                    "ms",
+                    {"core_percent": core_percent},
+                )
+            ],
+        )
         session = {
             # Three samples each, the median in the middle.
             "key_typed": [typed / 1000 * f for f in (0.9, 1, 1.5)],
@@ -112,9 +160,18 @@ class ReportTest(unittest.TestCase):
 
     def test_a_benchmark_that_reported_an_error_stops_the_report(self):
         Results(self.dir)
-        gb_file(self.dir, "key.json", [("BM_DownKeyToVoice", 400, "ns",
-                                         {"error_occurred": True,
-                                          "error_message": "did not give 48 rows"})])
+        gb_file(
+            self.dir,
+            "key.json",
+            [
+                (
+                    "BM_DownKeyToVoice",
+                    400,
+                    "ns",
+                    {"error_occurred": True, "error_message": "did not give 48 rows"},
+                )
+            ],
+        )
         with self.assertRaisesRegex(RuntimeError, "48 rows"):
             report.build_rows(self.dir)
 

@@ -57,7 +57,7 @@ class Spoken:
         with open(self.path, "rb") as f:
             f.seek(self.offset)
             data = f.read()
-        data = data[:data.rfind(b"\n") + 1]  # whole lines only
+        data = data[: data.rfind(b"\n") + 1]  # whole lines only
         self.offset += len(data)
         for line in data.decode("utf-8", "replace").splitlines():
             if start := re.match(r"^START (\S+) -?\d+ (.*)$", line):
@@ -66,8 +66,12 @@ class Spoken:
 
     def first(self, since, wanted, what, timeout=10):
         """The first START from index `since` on whose text wanted() accepts."""
-        return wait_until(lambda: next((s for s in self.read()[since:] if wanted(s[1])), None),
-                          timeout, what, 0.002)
+        return wait_until(
+            lambda: next((s for s in self.read()[since:] if wanted(s[1])), None),
+            timeout,
+            what,
+            0.002,
+        )
 
     def quiet(self, seconds=QUIET_SECONDS, timeout=20):
         """Until nothing new has been logged for `seconds`."""
@@ -106,9 +110,16 @@ def painted(proc, what):
 
 # ---- the first desktop: no screen reader ---------------------------------------------------
 def google_benchmark(run, binary, out, env=None):
-    proc = run.popen([binary, f"--benchmark_repetitions={GB_REPETITIONS}",
-                      "--benchmark_enable_random_interleaving=true",
-                      f"--benchmark_out={out}", "--benchmark_out_format=json"], env)
+    proc = run.popen(
+        [
+            binary,
+            f"--benchmark_repetitions={GB_REPETITIONS}",
+            "--benchmark_enable_random_interleaving=true",
+            f"--benchmark_out={out}",
+            "--benchmark_out_format=json",
+        ],
+        env,
+    )
     same(proc.wait(timeout=300), 0, f"{os.path.basename(binary)}'s exit status")
 
 
@@ -130,8 +141,9 @@ def skycall_start(run, spoken):
 def bare_window_start(run, binary):
     """Start to the first painted frame of a bare Qt window, and its resident memory."""
     began = time.monotonic()
-    proc = run.popen([binary], {"QT_QPA_PLATFORM": "xcb"}, stdout=subprocess.PIPE,
-                     stderr=subprocess.DEVNULL)
+    proc = run.popen(
+        [binary], {"QT_QPA_PLATFORM": "xcb"}, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL
+    )
     try:
         painted(proc, "the bare window")
         seconds = time.monotonic() - began
@@ -145,8 +157,16 @@ def bare_window_start(run, binary):
 def start_and_memory(run, spoken, options, results):
     loading = run.expand("{LOADING}")
     shell = lambda: run.popen(["sh", "-c", 'spd-say "$0"', loading])  # noqa: E731
-    samples = {n: [] for n in ("skycall_start", "skycall_kb", "bare_window_start",
-                               "bare_window_kb", "spd_say_shell")}
+    samples = {
+        n: []
+        for n in (
+            "skycall_start",
+            "skycall_kb",
+            "bare_window_start",
+            "bare_window_kb",
+            "spd_say_shell",
+        )
+    }
     # One round first, uncounted, so that every binary and library is in the page cache.
     for counted in [False] + [True] * options.rounds:
         start, kb = skycall_start(run, spoken)
@@ -244,8 +264,12 @@ def orca_keys(run, options, results):
     program, spoken = run.wid, Spoken(run)
     items = max(options.orca_keys + 2, 49)  # not the program's 48: Orca names the count
     since = len(spoken.read())
-    bare = run.popen([options.bare_window, "--list", str(items)], {"QT_QPA_PLATFORM": "xcb"},
-                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    bare = run.popen(
+        [options.bare_window, "--list", str(items)],
+        {"QT_QPA_PLATFORM": "xcb"},
+        stdout=subprocess.PIPE,
+        stderr=subprocess.DEVNULL,
+    )
     painted(bare, "the bare list")
     listed = run.window("Bare list")
     # Until Orca has taken the new window as the active one, it does not follow a later move.
@@ -253,8 +277,12 @@ def orca_keys(run, options, results):
     topic, item, samples = 0, 1, {"orca_key": [], "orca_list": []}
 
     def key(name, text):
-        return timed(spoken, lambda: run.popen(["xdotool", "key", name]),
-                     lambda said: text in said, f"Orca to say {text!r}")[0]
+        return timed(
+            spoken,
+            lambda: run.popen(["xdotool", "key", name]),
+            lambda said: text in said,
+            f"Orca to say {text!r}",
+        )[0]
 
     def focus(wid, rows):
         since = len(spoken.read())
@@ -281,9 +309,17 @@ def orca_keys(run, options, results):
 
 def session(options, case, flags, parts):
     """One desktop, the parts run on it in turn, every process ended at the end."""
-    run = Run(types.SimpleNamespace(case=case, skycall=options.skycall, site=options.site,
-                                    host=options.host, build=options.build,
-                                    artifacts=options.artifacts, time_limit=options.time_limit))
+    run = Run(
+        types.SimpleNamespace(
+            case=case,
+            skycall=options.skycall,
+            site=options.site,
+            host=options.host,
+            build=options.build,
+            artifacts=options.artifacts,
+            time_limit=options.time_limit,
+        )
+    )
     print(f"== {case}: artifacts in {run.artifacts}", flush=True)
     try:
         run.step(WHERE, f"desktop {flags}")
@@ -308,8 +344,9 @@ def main():
         parser.error(f"--only takes some of {','.join(MEASURES)},soak")
     for name in ("skycall", "site", "bare_window", "hold_bench", "fetch_bench", "out_dir"):
         setattr(options, name, os.path.abspath(getattr(options, name)))
-    options.artifacts = os.path.abspath(options.artifacts or
-                                        tempfile.mkdtemp(prefix="skycall-bench-artifacts-"))
+    options.artifacts = os.path.abspath(
+        options.artifacts or tempfile.mkdtemp(prefix="skycall-bench-artifacts-")
+    )
     options.build = os.path.dirname(options.skycall)
     options.time_limit = 0  # the runner's own limit is its main()'s; bench.sh sets one outside
 
@@ -324,8 +361,9 @@ def main():
 
     def hold(run):
         print("processor time while holding, the real window on the display ...", flush=True)
-        google_benchmark(run, options.hold_bench, os.path.join(out, "hold.json"),
-                         {"QT_QPA_PLATFORM": "xcb"})
+        google_benchmark(
+            run, options.hold_bench, os.path.join(out, "hold.json"), {"QT_QPA_PLATFORM": "xcb"}
+        )
 
     def start(run):
         print(f"start-up and resident memory, {options.rounds} rounds ...", flush=True)
@@ -338,8 +376,7 @@ def main():
         key_to_speech(run, Spoken(run), options, results, suffix)
 
     def orca(run):
-        print(f"Orca: Down to the topic beside a Qt list, {options.orca_keys} each ...",
-              flush=True)
+        print(f"Orca: Down to the topic beside a Qt list, {options.orca_keys} each ...", flush=True)
         orca_keys(run, options, results)
 
     def day(run):
@@ -349,8 +386,16 @@ def main():
     try:
         # Key typed twice: on a plain desktop for its budget, and with the accessibility bus up,
         # where Qt hands every key to the bus's registry before the window sees it.
-        first = [p for n, p in (("fetch", fetch), ("hold", hold), ("start", start),
-                                ("key", lambda run: key(run, "_a11y"))) if n in only]
+        first = [
+            p
+            for n, p in (
+                ("fetch", fetch),
+                ("hold", hold),
+                ("start", start),
+                ("key", lambda run: key(run, "_a11y")),
+            )
+            if n in only
+        ]
         first and session(options, "session", "a11y", first)
         "key" in only and session(options, "plain", "", [key])
         "orca" in only and session(options, "orca", "a11y orca", [orca])
@@ -363,8 +408,10 @@ def main():
         if isinstance(values, list) and name.endswith("_kb"):
             print(f"  {name:<18} median {statistics.median(values) / 1024:8.1f} MB")
         elif isinstance(values, list):
-            print(f"  {name:<18} median {statistics.median(values) * 1000:8.2f} ms"
-                  f"   min {min(values) * 1000:8.2f}   max {max(values) * 1000:8.2f}")
+            print(
+                f"  {name:<18} median {statistics.median(values) * 1000:8.2f} ms"
+                f"   min {min(values) * 1000:8.2f}   max {max(values) * 1000:8.2f}"
+            )
 
 
 if __name__ == "__main__":

@@ -331,59 +331,135 @@ inline const Play::Verbs& Play::verbs() {
   const auto with = [](void (P::*verb)(const Fields&)) {
     return [verb](P& p, const Fields& f) { (p.*verb)(f); };
   };
-  // clang-format off
   static const Verbs kVerbs = {
       {"saved", {"ROUTE | RATE | LOCATION: progress.ini as the program saves it", with(&P::saved)}},
       {"write", {"FILE | BYTES [| old]: a file (an hour old)", with(&P::write)}},
-      {"mkdir", {"FILE: a folder where the file belongs", [](P& p, const Fields& f) { fs::create_directory(p.file(f.at(0))); }}},
-      {"link", {"FILE | TARGET: a symbolic link", [](P& p, const Fields& f) { fs::create_symlink(f.at(1), p.file(f.at(0))); }}},
-      {"off", {"voice|reader|none: cannot be created", [](P& p, const Fields& f) { p.rig->off.insert(f.at(0)); }}},
-      {"answers", {"A | B ...: the location box's answers; none left: it is left", with(&P::answers)}},
-      {"page", {"PAGE | BODY | CHARSET: a page of the site (right-now, today, ...)", [](P& p, const Fields& f) { p.rig->pages["/" + f.at(0) + "/"] = {p.raw(f.at(1)), f.at(2)}; }}},
-      {"serve", {"full: the saved full forecast, read on the Wednesday it was saved", with(&P::serve)}},
-      {"fail", {"PAGE: its fetch fails", [](P& p, const Fields& f) { p.rig->failing.insert("/" + f.at(0) + "/"); }}},
-      {"fill", {"N: the list holds rows R0 to RN-1", [](P& p, const Fields& f) { p.rig->list.rows.clear(); for (int i = 0; i < std::stoi(f.at(0)); ++i) p.rig->list.rows.push_back(L"R" + std::to_wstring(i)); }}},
-      {"set", {"caption|rate|route|SendingKeys|MenuMode|screen-reader|hot-key|weekday|locale | VALUE", with(&P::set)}},
-      {"start", {"[ANSWER | ...]: start-up, the location box answered so, then the window shown", [](P& p, const Fields& f) { p.answers(f), p.form().start(); }}},
-      {"restart", {": a new program on the settings the last one left", [](P& p, const Fields&) { p.begin(p.real_, p.host_, readBytes(p.file("progress.ini"))); }}},
+      {"mkdir",
+       {"FILE: a folder where the file belongs",
+        [](P& p, const Fields& f) { fs::create_directory(p.file(f.at(0))); }}},
+      {"link",
+       {"FILE | TARGET: a symbolic link",
+        [](P& p, const Fields& f) { fs::create_symlink(f.at(1), p.file(f.at(0))); }}},
+      {"off",
+       {"voice|reader|none: cannot be created",
+        [](P& p, const Fields& f) { p.rig->off.insert(f.at(0)); }}},
+      {"answers",
+       {"A | B ...: the location box's answers; none left: it is left", with(&P::answers)}},
+      {"page",
+       {"PAGE | BODY | CHARSET: a page of the site (right-now, today, ...)",
+        [](P& p, const Fields& f) {
+          p.rig->pages["/" + f.at(0) + "/"] = {p.raw(f.at(1)), f.at(2)};
+        }}},
+      {"serve",
+       {"full: the saved full forecast, read on the Wednesday it was saved", with(&P::serve)}},
+      {"fail",
+       {"PAGE: its fetch fails",
+        [](P& p, const Fields& f) { p.rig->failing.insert("/" + f.at(0) + "/"); }}},
+      {"fill",
+       {"N: the list holds rows R0 to RN-1",
+        [](P& p, const Fields& f) {
+          p.rig->list.rows.clear();
+          for (int i = 0; i < std::stoi(f.at(0)); ++i)
+            p.rig->list.rows.push_back(L"R" + std::to_wstring(i));
+        }}},
+      {"set",
+       {"caption|rate|route|SendingKeys|MenuMode|screen-reader|hot-key|weekday|locale | VALUE",
+        with(&P::set)}},
+      {"start",
+       {"[ANSWER | ...]: start-up, the location box answered so, then the window shown",
+        [](P& p, const Fields& f) { p.answers(f), p.form().start(); }}},
+      {"restart",
+       {": a new program on the settings the last one left",
+        [](P& p, const Fields&) { p.begin(p.real_, p.host_, readBytes(p.file("progress.ini"))); }}},
       {"key", {"NAME[*N] | ...: key-downs as the window hands them on", with(&P::key)}},
-      {"say", {"TEXT: sayit", [](P& p, const Fields& f) { p.form().sayit(f.empty() ? L"" : p.txt(f[0])); }}},
+      {"say",
+       {"TEXT: sayit",
+        [](P& p, const Fields& f) { p.form().sayit(f.empty() ? L"" : p.txt(f[0])); }}},
       {"hold", {"SECONDS [| refused]", with(&P::hold)}},
-      {"activate", {": the window becomes active again", [](P& p, const Fields&) { p.form().Form_Activate(); }}},
-      {"unanswered", {": the screen reader did not take its newest text", [](P& p, const Fields&) { p.rig->reader->unanswered(p.rig->log.back().substr(9)); }}},
-      {"later", {"N | STEP: STEP at the N-th event pump or wait from now", [](P& p, const Fields& f) { p.post(std::stoi(f.at(0)), rest(f, 1)); }}},
-      {"refresh", {"MINUTES | MINUTES: a new program, loading the forecast and the alerts so often", [](P& p, const Fields& f) { p.rig->build(p.host_, {int(number(f.at(0))), int(number(f.at(1)))}); }}},
-      {"after", {"MINUTES: the clock moves on, then the Refresher timer ticks", [](P& p, const Fields& f) { p.rig->clock.t += std::time_t(std::stod(f.at(0)) * 60); p.form().Refresher_Timer(); }}},
-      {"wake", {": the computer woke from a suspend", [](P& p, const Fields&) { p.form().resumed(); }}},
-      {"loaded", {": the background's jobs done, and their results taken in", [](P& p, const Fields&) { p.rig->runJobs(); }}},
-      {"onfetch", {"PAGE | N | STEP: STEP at the N-th pump or wait from PAGE's first fetch", with(&P::onfetch)}},
-      {"expect said", is("| TEXT ...: what the voice was given", [](P& p) { return p.since(L"voice3: "); })},
-      {"expect urgent", is("| TEXT ...: what the voice was given before all other speech", [](P& p) { return p.since(L"voice7: "); })},
+      {"activate",
+       {": the window becomes active again",
+        [](P& p, const Fields&) { p.form().Form_Activate(); }}},
+      {"unanswered",
+       {": the screen reader did not take its newest text",
+        [](P& p, const Fields&) { p.rig->reader->unanswered(p.rig->log.back().substr(9)); }}},
+      {"later",
+       {"N | STEP: STEP at the N-th event pump or wait from now",
+        [](P& p, const Fields& f) { p.post(std::stoi(f.at(0)), rest(f, 1)); }}},
+      {"refresh",
+       {"MINUTES | MINUTES: a new program, loading the forecast and the alerts so often",
+        [](P& p, const Fields& f) {
+          p.rig->build(p.host_, {int(number(f.at(0))), int(number(f.at(1)))});
+        }}},
+      {"after",
+       {"MINUTES: the clock moves on, then the Refresher timer ticks",
+        [](P& p, const Fields& f) {
+          p.rig->clock.t += std::time_t(std::stod(f.at(0)) * 60);
+          p.form().Refresher_Timer();
+        }}},
+      {"wake",
+       {": the computer woke from a suspend", [](P& p, const Fields&) { p.form().resumed(); }}},
+      {"loaded",
+       {": the background's jobs done, and their results taken in",
+        [](P& p, const Fields&) { p.rig->runJobs(); }}},
+      {"onfetch",
+       {"PAGE | N | STEP: STEP at the N-th pump or wait from PAGE's first fetch",
+        with(&P::onfetch)}},
+      {"expect said",
+       is("| TEXT ...: what the voice was given", [](P& p) { return p.since(L"voice3: "); })},
+      {"expect urgent", is("| TEXT ...: what the voice was given before all other speech",
+                           [](P& p) { return p.since(L"voice7: "); })},
       {"expect jobs", is("| N: background jobs waiting", [](P& p) { return p.rig->jobs.size(); })},
-      {"expect events", is("| EVENT ...: all the fakes saw (Rig.h)", [](P& p) { return p.since(L""); })},
-      {"expect addresses", is("| ADDRESS ...: the pages fetched", [](P& p) { return p.since(L"fetch "); })},
+      {"expect events",
+       is("| EVENT ...: all the fakes saw (Rig.h)", [](P& p) { return p.since(L""); })},
+      {"expect addresses",
+       is("| ADDRESS ...: the pages fetched", [](P& p) { return p.since(L"fetch "); })},
       {"expect rows", is("| ROW ...: the forecast list", [](P& p) { return p.rig->list.rows; })},
       {"expect location", is("| TEXT", [](P& p) { return Said{p.form().Location}; })},
       {"expect caption", is("| TEXT", [](P& p) { return Said{p.rig->captionText}; })},
-      {"expect shown", is("| TEXT: the last text said, as the window shows it", [](P& p) { return Said{p.rig->shownText}; })},
-      {"expect shown rows", is("| ROW ...: the rows shown as the topic's", [](P& p) { Said rows; for (int r : p.rig->shownRows) rows.push_back(std::to_wstring(r)); return rows; })},
+      {"expect shown", is("| TEXT: the last text said, as the window shows it",
+                          [](P& p) { return Said{p.rig->shownText}; })},
+      {"expect shown rows", is("| ROW ...: the rows shown as the topic's",
+                               [](P& p) {
+                                 Said rows;
+                                 for (int r : p.rig->shownRows) rows.push_back(std::to_wstring(r));
+                                 return rows;
+                               })},
       {"expect last", is("| EVENT", [](P& p) { return Said{p.rig->log.back()}; })},
       {"expect route", is("| ROUTE", [](P& p) { return p.form().route(); })},
       {"expect rate", is("| N", [](P& p) { return p.rig->voice->rateValue; })},
       {"expect position", is("| N: MenuPosition", [](P& p) { return p.form().MenuPosition; })},
       {"expect fetching", is("| 0|1: FetchRunning", [](P& p) { return p.form().FetchRunning; })},
       {"expect holder", is("| 0|1: the holder enabled", [](P& p) { return p.rig->enabled; })},
-      {"expect elapsed", is("| MS: waited on the holder in all", [](P& p) { return p.rig->elapsedMs; })},
-      {"expect prompts", is("| N: location boxes shown", [](P& p) { return p.since(L"prompt:").size(); })},
-      {"expect fetches", is("| N: pages asked for", [](P& p) { return p.since(L"fetch ").size(); })},
+      {"expect elapsed",
+       is("| MS: waited on the holder in all", [](P& p) { return p.rig->elapsedMs; })},
+      {"expect prompts",
+       is("| N: location boxes shown", [](P& p) { return p.since(L"prompt:").size(); })},
+      {"expect fetches",
+       is("| N: pages asked for", [](P& p) { return p.since(L"fetch ").size(); })},
       {"expect order", {"| EVENT ...: these, in this order, among others", with(&P::order)}},
-      {"expect file", {"| FILE | BYTES", [](P& p, const Fields& f) { same(readBytes(p.file(f.at(0))), p.raw(f.at(1)), f[0]); }}},
+      {"expect file",
+       {"| FILE | BYTES",
+        [](P& p, const Fields& f) { same(readBytes(p.file(f.at(0))), p.raw(f.at(1)), f[0]); }}},
       {"expect logged", {"| BYTES: debuglog.txt holds them", with(&P::logged)}},
-      {"expect files", {"| program|working | N", [](P& p, const Fields& f) { same(long(std::distance(fs::directory_iterator(p.file(f.at(0) + "/")), {})), number(f.at(1)), "files"); }}},
-      {"expect within", {"| MS: since the last action began", [](P& p, const Fields& f) { const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - p.t0_).count(); if (ms > number(f.at(0))) same(long(ms), number(f[0]), "milliseconds"); }}},
-      {"expect mode", {"| FILE | MODE", [](P& p, const Fields& f) { same(long(fs::status(p.file(f.at(0))).permissions()), number(f.at(1)), "mode"); }}},
+      {"expect files",
+       {"| program|working | N",
+        [](P& p, const Fields& f) {
+          same(long(std::distance(fs::directory_iterator(p.file(f.at(0) + "/")), {})),
+               number(f.at(1)), "files");
+        }}},
+      {"expect within",
+       {"| MS: since the last action began",
+        [](P& p, const Fields& f) {
+          const auto ms =
+              std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - p.t0_).count();
+          if (ms > number(f.at(0))) same(long(ms), number(f[0]), "milliseconds");
+        }}},
+      {"expect mode",
+       {"| FILE | MODE",
+        [](P& p, const Fields& f) {
+          same(long(fs::status(p.file(f.at(0))).permissions()), number(f.at(1)), "mode");
+        }}},
   };
-  // clang-format on
   return kVerbs;
 }
 

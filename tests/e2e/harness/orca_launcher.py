@@ -10,7 +10,8 @@ import sys
 ctypes.CDLL(None).prctl(15, b"orca", 0, 0, 0)  # PR_SET_NAME
 loader = importlib.machinery.SourceFileLoader("orca_command", "/usr/bin/orca")
 orca_command = importlib.util.module_from_spec(
-    importlib.util.spec_from_loader("orca_command", loader))
+    importlib.util.spec_from_loader("orca_command", loader)
+)
 loader.exec_module(orca_command)
 orca_command.otherOrcas = lambda: []
 sys.exit(orca_command.main())
