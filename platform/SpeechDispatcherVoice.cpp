@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SpeechDispatcherVoice.h"
 
-#include <libspeechd.h>
-
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -12,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/SsipClient.h"
 #include "text/TextCodec.h"
 
 namespace skycall {
@@ -73,63 +72,46 @@ using Mailbox = SpeechDispatcherVoice::Mailbox;
 
 class Connection {
  public:
-  ~Connection() { close(); }
-
   bool open(std::string& error) {
-    char* message = nullptr;
-    // The address comes from SPEECHD_ADDRESS, else the user's own daemon, started when needed.
-    spd_ = spd_open2("skycall", "voice", nullptr, SPD_MODE_SINGLE, nullptr, 1, &message);
-    if (message) {
-      error = message;
-      std::free(message);
-      // The daemon's message ends in line breaks, which would leave blank lines in the log.
-      error.erase(error.find_last_not_of(" \r\n") + 1);
-    }
-    if (!spd_) return false;
-    // Every text of the program is English; without this the C locale's "c" reaches the
-    // synthesiser as the language. A daemon that cannot take it is no daemon to speak through
-    // (one that closed the connection, or answers what it should not).
-    if (spd_set_language(spd_, "en") != 0) {
-      error = "it took the connection but does not take commands";
-      close();
-      return false;
-    }
     appliedRate_ = appliedVolume_ = INT_MIN;
-    return true;
+    appliedPriority_.clear();
+    return ssip_.open(error);
   }
 
-  bool isOpen() const { return spd_ != nullptr; }
-
-  void close() {
-    if (spd_) spd_close(spd_);
-    spd_ = nullptr;
-  }
+  bool isOpen() const { return ssip_.isOpen(); }
+  void close() { ssip_.close(); }
 
   // False when the daemon did not take it: the connection is then of no further use.
   bool deliver(const Delivery& d) {
     if (d.rate != appliedRate_) {
-      if (spd_set_voice_rate(spd_, d.rate) != 0) return false;
+      if (!ssip_.command("SET self RATE " + std::to_string(d.rate))) return false;
       appliedRate_ = d.rate;
     }
     if (d.volume != appliedVolume_) {
-      if (spd_set_volume(spd_, d.volume) != 0) return false;
+      if (!ssip_.command("SET self VOLUME " + std::to_string(d.volume))) return false;
       appliedVolume_ = d.volume;
     }
     if (!d.hasText) return true;
     // Only this program's own speech is cut off: cancelling every client would silence a
     // screen reader as well.
-    if (d.purge && spd_cancel(spd_) != 0) return false;
+    if (d.purge && !ssip_.command("CANCEL self")) return false;
+    if (d.text.empty()) return true;
     // A screen reader on the same daemon speaks at this priority too: its announcements then
     // wait for the text rather than cut it off, and it is not cut off by the text. A weather
     // alert goes before them all.
-    return d.text.empty() ||
-           spd_say(spd_, d.urgent ? SPD_IMPORTANT : SPD_MESSAGE, d.text.c_str()) >= 0;
+    const std::string priority = d.urgent ? "important" : "message";
+    if (priority != appliedPriority_) {
+      if (!ssip_.command("SET self PRIORITY " + priority)) return false;
+      appliedPriority_ = priority;
+    }
+    return ssip_.speak(d.text);
   }
 
  private:
-  SPDConnection* spd_ = nullptr;
+  SsipClient ssip_;
   int appliedRate_ = INT_MIN;
   int appliedVolume_ = INT_MIN;
+  std::string appliedPriority_;
 };
 
 void runVoice(std::shared_ptr<Mailbox> box) {

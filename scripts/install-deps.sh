@@ -7,7 +7,7 @@ set -euo pipefail
 
 run_packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libxkbcommon-dev libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
+  qt6-base-dev libxkbcommon-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng fonts-dejavu-core
   libxtst-dev libx11-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev nlohmann-json3-dev
   libcli11-dev curl
 )

@@ -3,8 +3,10 @@
 // read by that fetcher and the program's fetch cycle; and its live source against the weather
 // services on that loopback site. The cases are the tables in fixtures/.
 #include <gtest/gtest.h>
+
 #include <poll.h>
 #include <sys/wait.h>
+#include <atomic>
 
 #include <nlohmann/json.hpp>
 
@@ -65,6 +67,7 @@ struct Services : fakes::LoopbackSite {
   std::set<int> ports;
   std::string alerts;                    // what the alerts service answers
   std::vector<std::string> alertsAsked;  // the point asked about and the User-Agent, each call
+  std::atomic<int> placesAsked = 0;      // calls to the geocoding service
   explicit Services(const std::string& fault = "none", const std::string& forecast = kSpringfield) {
     http.Get(kProxied + "/alerts/active", [this](const httplib::Request& asked, auto& answer) {
       alertsAsked.push_back(asked.get_param_value("point") + " " +
@@ -73,7 +76,8 @@ struct Services : fakes::LoopbackSite {
       if (alerts == "slow") std::this_thread::sleep_for(1500ms);
       answer.set_content(alerts, "application/geo+json");
     });
-    http.Get(kProxied + "/v1/search", [](const httplib::Request& asked, httplib::Response& answer) {
+    http.Get(kProxied + "/v1/search", [this](const httplib::Request& asked, auto& answer) {
+      ++placesAsked;
       if (asked.get_param_value("apikey") != "k1") return void(answer.status = 400);
       std::string name = asked.get_param_value("name"), in = asked.get_param_value("countryCode");
       std::transform(name.begin(), name.end(), name.begin(), ::tolower);
@@ -260,8 +264,9 @@ TEST(LiveSite, TypedPlacesGiveTheRightPlaceAndItsRows) {
   EXPECT_EQ(site.stop(SIGTERM), 0);
 }
 
-// The live source keeps a forecast half a minute, for every way of writing the place.
-TEST(LiveSource, KeepsAForecastHalfAMinute) {
+// The live source keeps a forecast half a minute, and a place for good, for every way of writing
+// the place.
+TEST(LiveSource, KeepsAForecastHalfAMinuteAndAPlaceForGood) {
   Services services;
   steady_clock::time_point now{};
   LiveForecastSource source(services.live(), [&] { return now; });
@@ -270,6 +275,7 @@ TEST(LiveSource, KeepsAForecastHalfAMinute) {
     now += seconds(std::stoi(row[1]));
     source.forecastFor(row[0]);
     EXPECT_EQ(services.takeTargets().size(), std::stoul(row[2])) << line.where;
+    EXPECT_EQ(services.placesAsked.exchange(0), std::stoi(row[3])) << line.where;
   }
 }
 
