@@ -19,7 +19,7 @@ constexpr int kTopics = 12;
 
 void BM_DownKeyToVoice(benchmark::State& state) {
   // A started program whose first fetch cycle read the four full pages.
-  fakes::Rig rig(nullptr, "forecast.test");
+  fakes::Rig rig("forecast.test");
   const ForecastPages& pages = bench::forecastPages();
   for (std::size_t p = 0; p < pages.bytes.size(); ++p)
     rig.pages[ForecastPages::kPaths[p]] = {pages.bytes[p], "utf-8"};

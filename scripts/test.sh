@@ -3,7 +3,7 @@
 # Builds Skycall and runs every test, in stages:
 #   sanitizers  the core suites under AddressSanitizer and UndefinedBehaviorSanitizer, with the
 #               fuzzers over their kept inputs and briefly (one clang tree)
-#   suites      every suite but the end-to-end ones (core, robustness, integration, site)
+#   suites      every suite but the end-to-end ones (core, integration, site)
 #   core        the core suite alone
 #   e2e         the end-to-end cases, one at a time, the package among them
 #   scripts/test.sh [STAGE...]   (default: sanitizers suites e2e)

@@ -108,6 +108,6 @@ TEST(Golden, PagesAndTables) {
 int main(int argc, char** argv) {
   using namespace skycall::fakes;
   testing::InitGoogleTest(&argc, argv);
-  registerScenarios("core", [](const Scenario& s) { Play(Play::Verbs{}).run(s); });
+  registerScenarios("core", [](const Scenario& s) { Play().run(s); });
   return RUN_ALL_TESTS();
 }

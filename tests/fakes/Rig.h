@@ -49,8 +49,8 @@ struct Speaker : Voice, ScreenReader {
 };
 
 // Events queued on `pending` run at the next pump or wait; a wait with none pending lasts to the
-// holder's tick. Pages are served by a part of their path, or every address goes to a real
-// fetcher. Background jobs wait in `jobs` until a step runs them.
+// holder's tick. Pages are served by a part of their path. Background jobs wait in `jobs`
+// until a step runs them.
 struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   Said log;
   std::wstring captionText, shownText;  // shown: what the window shows, not an event
@@ -65,7 +65,6 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   std::size_t asked = 0;
   int leftAgain = 0;
   std::vector<std::function<void()>> pending;
-  PageFetcher* real;
   std::map<std::string, FetchedPage> pages;  // by a part of the path
   std::set<std::string> failing;             // parts of the paths whose fetch fails
   std::string onFetchOf;                     // a part of the path whose first fetch runs onFetch
@@ -76,7 +75,7 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   Speaker *voice = nullptr, *reader = nullptr;  // owned by the form
   std::unique_ptr<Form1> form;
 
-  Rig(PageFetcher* realFetcher, const std::string& host) : real(realFetcher) { build(host, {}); }
+  explicit Rig(const std::string& host) { build(host, {}); }
 
   // A new program object, loading again as often as `times` says.
   void build(const std::string& host, RefreshTimes times) {
@@ -164,7 +163,6 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   FetchedPage fetch(const std::string& address) override {
     note(log, "fetch " + address);
     if (onFetch && address.find(onFetchOf) != std::string::npos) std::exchange(onFetch, nullptr)();
-    if (real) return real->fetch(address);
     for (const auto& part : failing)
       if (address.find(part) != std::string::npos) throw FetchError("No connection");
     for (const auto& [part, page] : pages)

@@ -18,6 +18,9 @@
 namespace skycall::fakes {
 
 using Fields = std::vector<std::string>;
+
+// The forecast site the scenarios' program asks.
+constexpr char kHost[] = "forecast.test";
 using namespace std::chrono_literals;
 
 // A failed step. Not a std::exception, which the program's own error traps would take.
@@ -95,13 +98,11 @@ class Play {
   using Verbs = std::map<std::string, std::pair<const char*, Run>>;  // synopsis, what it does
   using Clock = std::chrono::steady_clock;
 
-  explicit Play(Verbs more = {}) : more_(std::move(more)) { begin(); }
+  Play() { begin(); }
 
-  // A new program on the fetcher and host given; with the settings file as the last one left.
-  void begin(PageFetcher* real = nullptr, std::string host = "forecast.test",
-             const std::string& saved = "") {
-    real_ = real, host_ = std::move(host);
-    rig = std::make_unique<Rig>(real_, host_);
+  // A new program; with the settings file as the last one left.
+  void begin(const std::string& saved = "") {
+    rig = std::make_unique<Rig>(kHost);
     if (!saved.empty()) writeBytes(file("progress.ini"), saved);
     mark_ = 0;
   }
@@ -126,14 +127,16 @@ class Play {
     const std::string verb = line.text.substr(0, end);
     const Fields f =
         end < line.text.size() ? fields(line.text.substr(end + (check ? 3 : 1))) : Fields{};
-    const auto* found = more_.count(verb)     ? &more_.at(verb)
-                        : verbs().count(verb) ? &verbs().at(verb)
-                                              : nullptr;
-    if (!found) throw StepFailed{"no verb \"" + verb + "\"; they are:\n" + synopses()};
-    if (!check && !deferred) mark_ = rig->log.size(), t0_ = Clock::now();
+    const auto found = verbs().find(verb);
+    if (found == verbs().end())
+      throw StepFailed{"no verb \"" + verb + "\"; they are:\n" + synopses()};
+    if (!check && !deferred) {
+      mark_ = rig->log.size();
+      t0_ = Clock::now();
+    }
     where_ = line.where;
     try {
-      found->second(*this, f);
+      found->second.second(*this, f);
     } catch (const ProgramEnded&) {  // in an action (a key, or what a key set off)
       if (check || deferred) throw;
     }
@@ -235,8 +238,7 @@ class Play {
   }
   std::string synopses() const {
     std::string out;
-    for (const Verbs* table : {&verbs(), &more_})
-      for (const auto& [name, verb] : *table) out += "  " + name + " " + verb.first + "\n";
+    for (const auto& [name, verb] : verbs()) out += "  " + name + " " + verb.first + "\n";
     return out;
   }
 
@@ -319,9 +321,7 @@ class Play {
   }
   static const Verbs& verbs();
 
-  Verbs more_;
-  PageFetcher* real_ = nullptr;
-  std::string host_, where_;
+  std::string where_;
   std::size_t mark_ = 0;
   Clock::time_point t0_ = Clock::now();
 };
@@ -370,7 +370,7 @@ inline const Play::Verbs& Play::verbs() {
         [](P& p, const Fields& f) { p.answers(f), p.form().start(); }}},
       {"restart",
        {": a new program on the settings the last one left",
-        [](P& p, const Fields&) { p.begin(p.real_, p.host_, readBytes(p.file("progress.ini"))); }}},
+        [](P& p, const Fields&) { p.begin(readBytes(p.file("progress.ini"))); }}},
       {"key", {"NAME[*N] | ...: key-downs as the window hands them on", with(&P::key)}},
       {"say",
        {"TEXT: sayit",
@@ -388,7 +388,7 @@ inline const Play::Verbs& Play::verbs() {
       {"refresh",
        {"MINUTES | MINUTES: a new program, loading the forecast and the alerts so often",
         [](P& p, const Fields& f) {
-          p.rig->build(p.host_, {int(number(f.at(0))), int(number(f.at(1)))});
+          p.rig->build(kHost, {int(number(f.at(0))), int(number(f.at(1)))});
         }}},
       {"after",
        {"MINUTES: the clock moves on, then the Refresher timer ticks",

@@ -51,6 +51,8 @@ std::string outcome(const std::string& address, CurlFetcher* fetcher = nullptr) 
   try {
     const FetchedPage page = (fetcher ? *fetcher : fresh).fetch(address);
     return "page in " + page.charset + ": " + page.body;
+  } catch (const PlaceNotFound& error) {
+    return std::string("no such place: ") + error.what();
   } catch (const FetchError& error) {
     return error.what();
   }
@@ -339,6 +341,20 @@ TEST(LiveSource, AlertsFromEachAnswerOfTheAlertsService) {
             npos);
   EXPECT_NE(outcome("http://" + demo.host() + "/weather/alerts/62701").find("\"alerts\": []"),
             npos);
+}
+
+// Locations typed to break the page address: each makes one well-formed request, the target
+// exactly as the fetcher sends it.
+TEST(CurlFetcher, AHostileLocationMakesOneWellFormedRequest) {
+  fakes::LoopbackSite site;
+  site.serveForecast({{"today", "today's page"}});
+  CurlFetcher fetcher;
+  for (const Line& line : lines(data("hostile.txt"))) {
+    const auto row = fields(line.text);
+    fetcher.fetch(pageAddress(site.host(), "/weather/today/", siteLocation(text(row[0]))));
+    EXPECT_EQ(site.takeTargets(), std::vector<std::string>{"/weather/today/" + row[1]})
+        << line.where;
+  }
 }
 
 }  // namespace
