@@ -44,6 +44,7 @@ QUIET_SECONDS = 0.6  # no new text for this long: Orca has said what a focus cha
 GB_REPETITIONS = "12"
 MEASURES = ("fetch", "hold", "start", "key", "orca")
 SOAK_KEYS, SOAK_CHANGES, SOAK_REQUESTS = 4000, 40, 6000
+SOAK_REFRESHES = 1440  # a day of them, one a minute
 
 
 class Spoken:
@@ -228,6 +229,20 @@ def soak(run, options, results):
             time.sleep(0.7)  # the change's half-second hold refuses another
         time.sleep(IDLE_SECONDS)
         program[part] = counts(run.app.pid)
+    # A day of refreshes, each asked for as after a suspend; each is awaited at the site.
+    asked = os.path.join(run.dir, "site.log")
+    for n in range(SOAK_REFRESHES):
+        before = open(asked).read().count("GET /weather/right-now/")
+        run.step(WHERE, "wake")
+
+        def refreshed():
+            return open(asked).read().count("GET /weather/right-now/") > before
+
+        wait_until(refreshed, 10, "a refresh")
+        if n == SOAK_REFRESHES // 10 - 1:
+            program["refresh_warm"] = counts(run.app.pid)
+    time.sleep(IDLE_SECONDS)
+    program["refresh_end"] = counts(run.app.pid)
     run.step(WHERE, "close")
     site = run.named("skycall-site")[0]
     # A build from before sites published their addresses listens on the host it asks.
@@ -380,7 +395,11 @@ def main():
         orca_keys(run, options, results)
 
     def day(run):
-        print(f"a day of use: {SOAK_KEYS} keys, {SOAK_CHANGES} location changes ...", flush=True)
+        print(
+            f"a day of use: {SOAK_KEYS} keys, {SOAK_CHANGES} location changes,"
+            f" {SOAK_REFRESHES} refreshes ...",
+            flush=True,
+        )
         soak(run, options, results)
 
     try:
@@ -399,7 +418,7 @@ def main():
         first and session(options, "session", "a11y", first)
         "key" in only and session(options, "plain", "", [key])
         "orca" in only and session(options, "orca", "a11y orca", [orca])
-        "soak" in only and session(options, "soak", "", [day])
+        "soak" in only and session(options, "soak", "logind", [day])
     except (Failed, subprocess.SubprocessError, OSError) as failure:
         sys.exit(f"session_bench: {failure}")
     with open(os.path.join(out, "session.json"), "w") as f:
