@@ -5,7 +5,7 @@
 #               fuzzers over their kept inputs and briefly (one clang tree)
 #   suites      every suite but the end-to-end ones (core, integration, site)
 #   core        the core suite alone
-#   e2e         the end-to-end cases, one at a time, the package among them
+#   e2e         the end-to-end cases, two at a time, the package among them
 #   scripts/test.sh [STAGE...]   (default: sanitizers suites e2e)
 # The full build is the optimised one a package is made from; the benchmarks are built with it,
 # never run.
@@ -37,8 +37,8 @@ elif wanted core; then
   (cd build && ctest -j"$jobs" -R '^core\.' --output-on-failure --timeout 600) || status=1
 fi
 if wanted e2e; then
-  stage "end-to-end, one case at a time"
-  (cd build && ctest -L e2e --output-on-failure --timeout 900) || status=1
+  stage "end-to-end, two cases at a time"
+  (cd build && ctest -L e2e -j2 --output-on-failure --timeout 900) || status=1
 fi
 stage "done"
 exit $status
