@@ -12,7 +12,7 @@ run_packages=(
   libcli11-dev curl
 )
 test_packages=(
-  clang-format libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev locales
+  clang-format black libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev locales
   xvfb xdotool x11-utils x11-apps dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi python3-dbus python3-pil
   imagemagick tesseract-ocr x11-xserver-utils libglib2.0-bin gsettings-desktop-schemas
   hyperfine orca brltty sway wtype xwayland qt6-wayland notification-daemon libfaketime

@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Skycall and runs every test, in stages:
+#   format      the code as clang-format and black lay it out (a packed line fails)
 #   sanitizers  the core suites under AddressSanitizer and UndefinedBehaviorSanitizer, with the
 #               fuzzers over their kept inputs and briefly (one clang tree)
 #   suites      every suite but the end-to-end ones (core, integration, site)
 #   core        the core suite alone
 #   e2e         the end-to-end cases, two at a time, the package among them
-#   scripts/test.sh [STAGE...]   (default: sanitizers suites e2e)
+#   scripts/test.sh [STAGE...]   (default: format sanitizers suites e2e)
 # The full build is the optimised one a package is made from; the benchmarks are built with it,
 # never run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test || exit 1
 
-stages=" ${*:-sanitizers suites e2e} "
+stages=" ${*:-format sanitizers suites e2e} "
 jobs=$(nproc)
 status=0
 stage() { printf '== %s (%s)\n' "$1" "$(date +%T)"; }
 wanted() { [[ $stages == *" $1 "* ]]; }
 
+if wanted format; then
+  stage "format"
+  scripts/check-format.sh
+  case $? in 0 | 77) ;; *) status=1 ;; esac
+fi
 stage "build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSKYCALL_TESTS=ON -DSKYCALL_BENCHMARKS=ON \
   >/dev/null && cmake --build build -j"$jobs" || exit 1
