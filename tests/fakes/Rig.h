@@ -65,9 +65,9 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   std::size_t asked = 0;
   int leftAgain = 0;
   std::vector<std::function<void()>> pending;
-  std::map<std::string, FetchedPage> pages;  // by a part of the path
-  std::set<std::string> failing;             // parts of the paths whose fetch fails
-  std::string onFetchOf;                     // a part of the path whose first fetch runs onFetch
+  std::map<std::string, FetchedPage> pages;    // by a part of the path
+  std::map<std::string, std::string> failing;  // parts of the paths whose fetch fails, and how
+  std::string onFetchOf;                       // a part of the path whose first fetch runs onFetch
   std::function<void()> onFetch;
   FakeClock clock;
   std::vector<Job> jobs;
@@ -163,8 +163,12 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   FetchedPage fetch(const std::string& address) override {
     note(log, "fetch " + address);
     if (onFetch && address.find(onFetchOf) != std::string::npos) std::exchange(onFetch, nullptr)();
-    for (const auto& part : failing)
-      if (address.find(part) != std::string::npos) throw FetchError("No connection");
+    for (const auto& [part, how] : failing) {
+      if (address.find(part) == std::string::npos) continue;
+      if (how == "not-found") throw PlaceNotFound("Not Found");
+      if (how == "another-user") throw SiteOfAnotherUser("Forbidden");
+      throw FetchError("No connection");
+    }
     for (const auto& [part, page] : pages)
       if (address.find(part) != std::string::npos) return page;
     return {};

@@ -353,8 +353,10 @@ inline const Play::Verbs& Play::verbs() {
       {"serve",
        {"full: the saved full forecast, read on the Wednesday it was saved", with(&P::serve)}},
       {"fail",
-       {"PAGE: its fetch fails",
-        [](P& p, const Fields& f) { p.rig->failing.insert("/" + f.at(0) + "/"); }}},
+       {"PAGE [| not-found|another-user]: its fetch fails, by default for want of a connection",
+        [](P& p, const Fields& f) {
+          p.rig->failing["/" + f.at(0) + "/"] = f.size() > 1 ? f[1] : "";
+        }}},
       {"fill",
        {"N: the list holds rows R0 to RN-1",
         [](P& p, const Fields& f) {
