@@ -113,7 +113,10 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
   ForecastList& List1() override { return list; }
   void showSaid(const std::wstring& text) override { shownText = text; }
   void showTopicRows(const std::vector<int>& rows) override { shownRows = rows; }
-  void pumpEvents() override { note(log, "pump"), runPending(); }
+  void pumpEvents() override {
+    note(log, "pump");
+    runPending();
+  }
   void waitForEvents() override {
     if (runPending()) return;
     if (!enabled || interval <= 0) throw std::logic_error("a wait that nothing can end");
@@ -136,9 +139,15 @@ struct Rig : Window, KeySender, PageFetcher, Background, Notifier {
     if (++leftAgain > 20) throw std::logic_error("the location box keeps coming back");
     return std::nullopt;
   }
-  void showAndActivate() override { note(log, "show"), form->Form_Activate(); }
+  void showAndActivate() override {
+    note(log, "show");
+    form->Form_Activate();
+  }
   void minimize() override { note(log, "minimize"); }
-  void endProgram() override { note(log, "end"), throw ProgramEnded(); }
+  void endProgram() override {
+    note(log, "end");
+    throw ProgramEnded();
+  }
   // One pass: the events pending now, not those they post.
   bool runPending() {
     const auto now = std::exchange(pending, {});

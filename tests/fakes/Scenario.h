@@ -45,8 +45,10 @@ inline std::vector<Scenario> readScenarios(const fs::path& file) {
     } else if (line.text.starts_with("cases ")) {
       cases.back().first = fields(line.text.substr(6));
     } else if (Fields row = fields(line.text.substr(2)); line.text.starts_with("- ")) {
-      while (row.size() > cases.back().first.size())
-        row.end()[-2] += " | " + row.back(), row.pop_back();
+      while (row.size() > cases.back().first.size()) {
+        row.end()[-2] += " | " + row.back();
+        row.pop_back();
+      }
       cases.back().second.push_back(row);
     } else {
       out.back().steps.push_back(line);
@@ -369,7 +371,10 @@ inline const Play::Verbs& Play::verbs() {
         with(&P::set)}},
       {"start",
        {"[ANSWER | ...]: start-up, the location box answered so, then the window shown",
-        [](P& p, const Fields& f) { p.answers(f), p.form().start(); }}},
+        [](P& p, const Fields& f) {
+          p.answers(f);
+          p.form().start();
+        }}},
       {"restart",
        {": a new program on the settings the last one left",
         [](P& p, const Fields&) { p.begin(readBytes(p.file("progress.ini"))); }}},
