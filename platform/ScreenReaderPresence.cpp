@@ -51,6 +51,27 @@ bool desktopSaysScreenReaderRuns() {
   return reply.arguments().first().value<QDBusVariant>().variant().toBool();
 }
 
+// The variables that tell one desktop from another: an Orca whose own differ from ours reads
+// another desktop of the same user (a second login, a nested session), not this one.
+constexpr std::array<const char*, 3> kDesktopVariables{"DBUS_SESSION_BUS_ADDRESS", "DISPLAY",
+                                                       "WAYLAND_DISPLAY"};
+
+bool onThisDesktop(const fs::path& process) {
+  std::ifstream environ(process / "environ", std::ios::binary);
+  std::string entry;
+  while (std::getline(environ, entry, '\0')) {
+    const auto equals = entry.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string name = entry.substr(0, equals);
+    for (const char* variable : kDesktopVariables) {
+      const char* ours = std::getenv(variable);
+      if (name == variable && ours && entry.compare(equals + 1, std::string::npos, ours) != 0)
+        return false;
+    }
+  }
+  return true;
+}
+
 bool orcaOfThisUserRuns() {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator("/proc", error)) {
@@ -60,7 +81,7 @@ bool orcaOfThisUserRuns() {
     if (::stat(entry.path().c_str(), &owner) != 0 || owner.st_uid != ::getuid()) continue;
     std::string name;
     std::getline(std::ifstream(entry.path() / "comm"), name);
-    if (name == "orca") return true;
+    if (name == "orca" && onThisDesktop(entry.path())) return true;
   }
   return false;
 }

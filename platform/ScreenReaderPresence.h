@@ -8,7 +8,7 @@
 namespace skycall {
 
 // Whether a screen reader runs for this user now: the desktop says so (the accessibility bus's
-// ScreenReaderEnabled), or an Orca of this user runs.
+// ScreenReaderEnabled), or an Orca of this user runs on this desktop.
 bool screenReaderRunning();
 
 // Orca's own read-title command, when an Orca of this user runs: its modifier key held with
