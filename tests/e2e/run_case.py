@@ -604,7 +604,12 @@ class Run:
         "[TITLE]: the program's window so titled (by default its main one) given the keyboard"
         if title or not self.wid:
             self.wid = self.window(self.expand(title) if title else None)
+        if self.run(["xdotool", "getwindowfocus"], 5, False).stdout.strip() == self.wid:
+            return
         self.run(["xdotool", "windowfocus", "--sync", self.wid], 5)
+        # a person's pause before the first key, while the screen reader takes the window in: a key
+        # at once changes the caption before Orca 48 has noted it, and Orca then drops the change
+        time.sleep(0.5)
 
     def v_key(self, keys):
         "NAME NAME ...: keys at the program's window (Down, shift+Escape, x); in a Wayland session, through the compositor"
