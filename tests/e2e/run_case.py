@@ -162,6 +162,7 @@ class Run:
         self.artifacts = os.path.join(o.artifacts, o.case.replace("/", "-"))
         self.names = dict(text.split(" = ", 1) for _, text in lines(TESTS + "/texts.txt"))
         self.app = self.wid = self.deb = None
+        self.reader = False  # whether Orca runs on the desktop
         self.args, self.sites = [], []  # the program's arguments; the logs of the sites started
         self.mark, self.moves, self.offset, self.position = 0, 0, 0, 0
         self.t0 = time.monotonic()
@@ -286,7 +287,8 @@ class Run:
         if "notifications" in flags:  # the desktop's notification service, as GNOME's is to Orca
             daemon = "/usr/lib/notification-daemon/notification-daemon"
             self.popen([daemon], {"GTK_MODULES": "gail:atk-bridge"})
-        if "orca" in flags:  # Orca as it runs for a user, its key echo off
+        self.reader = "orca" in flags
+        if self.reader:  # Orca as it runs for a user, its key echo off
             prefs = self.subdir("data/orca") + "/user-settings.conf"
             shutil.copy(self.harness + "/orca_prefs.json", prefs)
             orca = ["/usr/bin/python3", self.harness + "/orca_launcher.py"]
@@ -607,9 +609,13 @@ class Run:
         if self.run(["xdotool", "getwindowfocus"], 5, False).stdout.strip() == self.wid:
             return
         self.run(["xdotool", "windowfocus", "--sync", self.wid], 5)
-        # a person's pause before the first key, while the screen reader takes the window in: a key
-        # at once changes the caption before Orca 48 has noted it, and Orca then drops the change
-        time.sleep(0.5)
+        self.settle()
+
+    def settle(self):  # a person's pause before the first key, while Orca takes the window in
+        # A key at once changes the caption before Orca 48 has noted the window's old one, and it
+        # then takes the change for no change and says nothing.
+        if self.reader:
+            wait_until(self.quiet, 20, "Orca's words on the window to end")
 
     def v_key(self, keys):
         "NAME NAME ...: keys at the program's window (Down, shift+Escape, x); in a Wayland session, through the compositor"
@@ -902,8 +908,7 @@ class Run:
 
     def v_expect_topics(self, how):
         "| heard|braille|seen: 12 Downs, Up and a letter: each key's topic heard whole and alone, on the braille display, or heard and as a low-vision user sees it"
-        if how == "heard":
-            wait_until(self.quiet, 20, "the start-up's speech to end")
+        self.settle()
         for key in ["Down"] * 12 + ["Up", "x"]:
             shown = os.path.getsize(self.keep["braille.txt"]) if how == "braille" else 0
             moves = len(self.moved())

@@ -68,10 +68,10 @@ def selected(node):
     return node.getState().contains(pyatspi.STATE_SELECTED)
 
 
-app = next(
-    a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == int(sys.argv[1])
-)
-nodes = [n for top in (app.getChildAtIndex(i) for i in range(app.childCount)) for n in walk(top)]
+# Just after start the program may not be on the bus yet: then it offers nothing, for now.
+apps = [a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == int(sys.argv[1])]
+tops = [app.getChildAtIndex(i) for app in apps[:1] for i in range(app.childCount)]
+nodes = [n for top in tops for n in walk(top)]
 LISTS = {pyatspi.ROLE_LIST, pyatspi.ROLE_LIST_BOX, pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE}
 TEXTS = {pyatspi.ROLE_LABEL, pyatspi.ROLE_LIST_ITEM, pyatspi.ROLE_PUSH_BUTTON}
 lists = [n for n in nodes if n.getRole() in LISTS]
