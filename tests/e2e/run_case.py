@@ -246,7 +246,10 @@ class Run:
 
     # ---- the desktop ----------------------------------------------------------------------------
     def v_desktop(self, flags=""):
-        "[a11y orca braille words slow scaled doubled high-contrast dark user no-site site-beside no-speechd wayland wayland-no-x package services notifications logind]"
+        (
+            "[a11y orca braille words slow scaled doubled high-contrast dark user no-site "
+            "site-beside no-speechd wayland wayland-no-x package services notifications logind]"
+        )
         flags = set(flags.split())
         if flags & {"orca", "braille"}:
             flags |= {"a11y", "orca"}
@@ -504,7 +507,12 @@ class Run:
             end(pid)
 
     def v_impostor(self, who):
-        "another-user | same-user | another-users-folder: a server, no site of the user's, on the old port and on the port the user's published address names; another user's serves a forecast of its own, the user's own garbage; or, no runtime folder set, the folder the user's site would publish in made first by another user"
+        (
+            "another-user | same-user | another-users-folder: a server, no site of the user's, on "
+            "the old port and on the port the user's published address names; another user's serves"
+            " a forecast of its own, the user's own garbage; or, no runtime folder set, the folder "
+            "the user's site would publish in made first by another user"
+        )
         ids = self.account(OTHER) if who != "same-user" else self.ids
         if who == "another-users-folder":
             self.env.pop("XDG_RUNTIME_DIR")
@@ -618,7 +626,10 @@ class Run:
             wait_until(self.quiet, 20, "Orca's words on the window to end")
 
     def v_key(self, keys):
-        "NAME NAME ...: keys at the program's window (Down, shift+Escape, x); in a Wayland session, through the compositor"
+        (
+            "NAME NAME ...: keys at the program's window (Down, shift+Escape, x); in a Wayland "
+            "session, through the compositor"
+        )
         wayland = "WAYLAND_DISPLAY" in self.env
         if not wayland:
             self.v_focus()
@@ -667,7 +678,10 @@ class Run:
         wait_until(said, 20, lambda: f"{want}; it has {self.texts()}", 0.005)
 
     def v_expect_heard(self, text, once="", seconds="20"):
-        "| TEXT [| once [| SECONDS]]: heard whole since the action, within SECONDS (and once: no more, a while on)"
+        (
+            "| TEXT [| once [| SECONDS]]: heard whole since the action, within SECONDS (and once: "
+            "no more, a while on)"
+        )
         text = self.expand(text)
         wait_until(
             lambda: self.heard(text), float(seconds), lambda: f"{text!r} heard; {self.texts()}"
@@ -907,7 +921,10 @@ class Run:
         return len(self.poll()) == said and self.utterances[-1].finished
 
     def v_expect_topics(self, how):
-        "| heard|braille|seen: 12 Downs, Up and a letter: each key's topic heard whole and alone, on the braille display, or heard and as a low-vision user sees it"
+        (
+            "| heard|braille|seen: 12 Downs, Up and a letter: each key's topic heard whole and "
+            "alone, on the braille display, or heard and as a low-vision user sees it"
+        )
         self.settle()
         for key in ["Down"] * 12 + ["Up", "x"]:
             shown = os.path.getsize(self.keep["braille.txt"]) if how == "braille" else 0
@@ -970,7 +987,10 @@ class Run:
         sh(["chown", "-R", f"{self.ids['user']}:{self.ids['group']}", self.dir])
 
     def v_neighbour(self):
-        "another normal user on the same desktop, their own home and runtime folder, their site started as the package's unit starts it: the steps after it are theirs"
+        (
+            "another normal user on the same desktop, their own home and runtime folder, their site"
+            " started as the package's unit starts it: the steps after it are theirs"
+        )
         self.ids = self.account(OTHER)
         os.chmod(self.dir, 0o711)
         self.home = self.cwd = self.subdir("neighbour")
