@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ class Process {
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
     if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    // posix_spawn returns once the new program's memory is in place, a moment before the
+    // process takes its name: wait for the name, as an Orca started earlier has it.
+    const fs::path comm = "/proc/" + std::to_string(pid_) + "/comm";
+    for (int tries = 0; tries < 1000 && pid_ > 0 && nameIn(comm) != name; ++tries) ::usleep(1000);
   }
   ~Process() {
     if (pid_ <= 0) return;
@@ -45,6 +50,12 @@ class Process {
   bool started() const { return pid_ > 0; }
 
  private:
+  static std::string nameIn(const fs::path& comm) {
+    std::string name;
+    std::getline(std::ifstream(comm), name);
+    return name;
+  }
+
   pid_t pid_ = -1;
 };
 
