@@ -14,7 +14,7 @@ namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 constexpr int kAnswerTimeoutMs = 1000;
-// The urgency levels of the notification specification.
+// Urgency levels as desktop notification services take them: 0 low, 1 normal, 2 critical.
 constexpr uchar kNormal = 1;
 constexpr uchar kCritical = 2;
 
