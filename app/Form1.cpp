@@ -171,6 +171,8 @@ void Form1::Form_Activate() {
 void Form1::screenReaderUnanswered(const std::wstring& text) {
   if (route() != kScreenReaderRoute) return;
   SpeechMode = kVoiceRoute;
+  // Kept in the log too: a key pressed at once cuts the spoken reason off.
+  logNote(L"error: The screen reader did not take a text; the voice speaks from now on");
   sayit(joinedTexts(text, kNoScreenReader));
 }
 
